@@ -1,0 +1,33 @@
+# Sourced by the scripts beside it: installs what glide needs to build and
+# test, when it is missing and we may, and configures and builds a preset.
+
+# Everything, so that one preset serves running and testing alike.
+glide_packages=(cmake ninja-build g++ libx11-dev libgtest-dev xvfb xdotool python3)
+
+# Installs the Debian packages among the arguments that are not installed yet.
+install_missing() {
+    command -v dpkg-query >/dev/null || return 0  # not Debian: bring them yourself
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local as=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "glide: missing packages: ${missing[*]} (install them as root)" >&2
+            return 1
+        fi
+        as=(sudo)
+    fi
+    echo "glide: installing ${missing[*]}" >&2
+    "${as[@]}" apt-get update -q
+    "${as[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+}
+
+# Configures the given preset and builds the given target (all by default).
+build_preset() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" ${2:+--target "$2"}
+}

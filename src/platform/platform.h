@@ -1,0 +1,26 @@
+// The little that glide needs from the system it runs on. Exactly one source
+// file in this folder defines these functions for each platform; the tests
+// link a fake one instead.
+#pragma once
+
+#include <cstdint>
+
+// Connects to the display. On failure says why on standard error, in one line,
+// and returns false.
+bool platform_open();
+
+// Reads the cursor's screen position. Writes x and y and returns true only
+// when the read succeeded.
+bool platform_read_cursor(int32_t *x, int32_t *y);
+
+// Moves the cursor to the given screen position, kept on the screen.
+void platform_set_cursor(int32_t x, int32_t y);
+
+// Milliseconds elapsed since the program started, from a monotonic clock.
+int64_t platform_clock();
+
+// Sleeps until platform_clock() would first read the given value.
+void platform_wait_until(int64_t clock);
+
+// Writes one report line to standard output, and flushes it.
+void platform_write_line(const char *line);

@@ -1,0 +1,155 @@
+#include "startup.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <system_error>
+
+#include "platform/platform.h"
+#include "state.h"
+#include "update.h"
+
+namespace {
+
+const char usage[] = "usage: glide [FRICTION]\n";
+
+const char help[] =
+    "Gives the mouse cursor momentum: flick the mouse and the cursor glides on,\n"
+    "slows down and bounces off the edges of a 1024 x 768 area. Prints one line\n"
+    "per tick: the horizontal velocity, the friction and their quotient.\n"
+    "\n"
+    "  FRICTION    divides both velocities every tick (default 1.4);\n"
+    "              2 stops quickly, 1.05 glides long, below 1 speeds up\n"
+    "  -h, --help  show this help and exit\n"
+    "  --version   show the version and exit\n"
+    "\n"
+    "Runs until it is interrupted (Ctrl+C).\n";
+
+bool is_digit(char ch)
+{
+    return ch >= '0' && ch <= '9';
+}
+
+// The white space of the C locale.
+bool is_space(char ch)
+{
+    return ch == ' ' || (ch >= '\t' && ch <= '\r');
+}
+
+// Writes text in double quotes on one line, escaping what a terminal would act on.
+void write_quoted(FILE *to, const char *text)
+{
+    std::fputc('"', to);
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != 0; ++p) {
+        if (*p == '"' || *p == '\\') {
+            std::fprintf(to, "\\%c", *p);
+        } else if (*p < 0x20 || *p == 0x7f) {
+            std::fprintf(to, "\\x%02x", *p);
+        } else {
+            std::fputc(*p, to);
+        }
+    }
+    std::fputc('"', to);
+}
+
+}  // namespace
+
+bool parse_friction(const char *text, float *value)
+{
+    const char *p = text;
+    while (is_space(*p)) {
+        ++p;
+    }
+    const bool negative = *p == '-';
+    if (*p == '+' || *p == '-') {
+        ++p;
+    }
+    const char *const mantissa = p;
+    // Where the first significant digit stands, to tell overflow from underflow.
+    int64_t intdigits = 0;
+    int64_t digits = 0;
+    int64_t firstnonzero = -1;
+    for (bool fraction = false;; ++p) {
+        if (*p == '.' && !fraction) {
+            fraction = true;
+            continue;
+        }
+        if (!is_digit(*p)) {
+            break;
+        }
+        if (*p != '0' && firstnonzero < 0) {
+            firstnonzero = digits;
+        }
+        ++digits;
+        intdigits += fraction ? 0 : 1;
+    }
+    if (digits == 0) {
+        return false;
+    }
+    const char *end = p;
+    int64_t exponent = 0;
+    if (*p == 'e' || *p == 'E') {
+        const char *q = p + 1;
+        const bool down = *q == '-';
+        if (*q == '+' || *q == '-') {
+            ++q;
+        }
+        if (is_digit(*q)) {
+            for (; is_digit(*q); ++q) {
+                if (exponent < 1000000) {  // far beyond any double; stops the overflow
+                    exponent = exponent * 10 + (*q - '0');
+                }
+            }
+            exponent = down ? -exponent : exponent;
+            end = q;
+        }
+    }
+
+    double number = 0.0;
+    const std::from_chars_result r =
+        std::from_chars(mantissa, end, number, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Correctly rounded, too large a number is infinite and too small a one zero.
+        number = intdigits - firstnonzero + exponent > 0 ? HUGE_VAL : 0.0;
+    } else if (r.ec != std::errc{} || r.ptr != end) {
+        return false;
+    }
+    *value = static_cast<float>(negative ? -number : number);
+    return true;
+}
+
+int startup(int argc, const char *const *argv, FILE *out, FILE *err)
+{
+    init_state();
+    if (argc != 2) {
+        return keep_running;  // no argument, or several: all of them ignored
+    }
+    const char *arg = argv[1];
+    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+        std::fputs(usage, out);
+        std::fputs(help, out);
+        return 0;
+    }
+    if (std::strcmp(arg, "--version") == 0) {
+        std::fputs("glide " GLIDE_VERSION "\n", out);
+        return 0;
+    }
+    if (!parse_friction(arg, &friction)) {
+        std::fputs("glide: friction ", err);
+        write_quoted(err, arg);
+        std::fputs(" is not a number\n", err);
+        std::fputs(usage, err);
+        return 2;
+    }
+    return keep_running;
+}
+
+int64_t tick_when_due(int64_t lastclock)
+{
+    platform_wait_until(lastclock + 11);
+    if (platform_clock() - lastclock <= 10) {
+        return lastclock;
+    }
+    update();
+    return platform_clock();
+}

@@ -1,0 +1,33 @@
+#include "state.h"
+
+#include <cfloat>
+#include <limits>
+
+// The tick is specified in IEEE single and double precision, evaluated at the
+// precision of each type: extended intermediates (x87) would change the results.
+static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
+              "glide needs IEEE 754 float and double");
+#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+#error "glide needs float arithmetic evaluated in float (FLT_EVAL_METHOD 0), e.g. SSE2"
+#endif
+
+float lastx;
+float lasty;
+float friction;
+int32_t firstloop;
+int32_t width;
+int32_t height;
+float c;
+float d;
+
+void init_state()
+{
+    lastx = 0.0f;
+    lasty = 0.0f;
+    friction = 1.4f;
+    firstloop = 1;
+    width = 1023;   // the last column of a 1024-pixel screen
+    height = 767;   // the last row of a 768-pixel screen
+    c = 0.0f;
+    d = 0.0f;
+}

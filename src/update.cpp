@@ -1,0 +1,136 @@
+#include "update.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "platform/platform.h"
+#include "state.h"
+
+namespace {
+
+constexpr int32_t int32min = std::numeric_limits<int32_t>::min();
+constexpr int32_t int32max = std::numeric_limits<int32_t>::max();
+
+int32_t saturate(double whole)
+{
+    if (whole <= int32min) {
+        return int32min;
+    }
+    if (whole >= int32max) {
+        return int32max;
+    }
+    return static_cast<int32_t>(whole);
+}
+
+// The target of a move, saturated rather than wrapped.
+int32_t offset(int32_t p, float v)
+{
+    const int64_t sum = int64_t{p} + roundaway(v);
+    return static_cast<int32_t>(sum < int32min ? int32min : sum > int32max ? int32max : sum);
+}
+
+// Re-measures one axis from the coordinate p read this tick and the coordinate
+// previous read the tick before: a displacement that the rounded velocity does
+// not explain means somebody else moved the cursor.
+void remeasure(int32_t p, float previous, float &velocity)
+{
+    const float moved = static_cast<float>(p) - previous;
+    if (static_cast<double>(moved) != static_cast<double>(roundaway(velocity))) {
+        velocity = difference(p, velocity);
+    }
+}
+
+void report()
+{
+    // Wide enough for the longest line: a quotient of up to about 2.4e83.
+    char line[256];
+    const int n = std::snprintf(line, sizeof line, "%f/%f=%f\n", static_cast<double>(lastx),
+                                static_cast<double>(friction),
+                                static_cast<double>(lastx) / static_cast<double>(friction));
+    if (n > 0) {
+        platform_write_line(line);
+    }
+}
+
+}  // namespace
+
+int32_t roundaway(float v)
+{
+    if (v > 0.0f) {
+        return saturate(std::trunc(static_cast<double>(v) + 0.5));
+    }
+    if (v < 0.0f) {
+        return saturate(std::trunc(static_cast<double>(v) - 0.5));
+    }
+    return 0;  // zero of either sign, and NaN
+}
+
+float difference(int32_t x, float v)
+{
+    const double a = x;
+    const double b = -static_cast<double>(v);
+    const double s = a + b;
+    const float f = static_cast<float>(s);
+    if (!std::isfinite(s) || static_cast<double>(f) == s) {
+        return f;
+    }
+    // s is not exact only when v has bits far below x's; the part lost, err,
+    // matters only if s falls exactly halfway between two floats.
+    const double bb = s - a;
+    const double err = (a - (s - bb)) + (b - bb);
+    if (err == 0.0) {
+        return f;
+    }
+    const float other = std::nextafter(f, s > static_cast<double>(f) ? HUGE_VALF : -HUGE_VALF);
+    if (static_cast<double>(f) + static_cast<double>(other) != 2.0 * s) {
+        return f;
+    }
+    return (err > 0.0) == (other > f) ? other : f;
+}
+
+int32_t update()
+{
+    int32_t x = 0;
+    int32_t y = 0;
+    if (!platform_read_cursor(&x, &y)) {
+        return 0;  // nothing fresh to go on: leave everything as it is
+    }
+    const bool xout = x >= width || x <= 0;
+    const bool yout = y >= height || y <= 0;
+
+    if (firstloop != 0) {
+        // The velocities start out as the coordinates themselves.
+        lastx = static_cast<float>(x);
+        lasty = static_cast<float>(y);
+        firstloop = 0;
+    } else {
+        if (!xout) {
+            remeasure(x, c, lastx);
+        }
+        if (!yout) {
+            remeasure(y, d, lasty);
+        }
+        report();
+        lastx = lastx / friction;
+        lasty = lasty / friction;
+    }
+
+    // The edges that keep a coordinate from re-measuring are the ones it
+    // bounces off. Negation flips only the sign bit: 0 becomes -0.
+    if (xout) {
+        lastx = -lastx;
+    }
+    if (yout) {
+        lasty = -lasty;
+    }
+    c = static_cast<float>(x);
+    d = static_cast<float>(y);
+
+    int32_t px = 0;
+    int32_t py = 0;
+    if (platform_read_cursor(&px, &py)) {
+        platform_set_cursor(offset(px, lastx), offset(py, lasty));
+    }
+    return 0;
+}

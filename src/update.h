@@ -1,0 +1,16 @@
+// One tick of the cursor's momentum.
+#pragma once
+
+#include <cstdint>
+
+// Rounds half away from zero, with the sum formed in double so that values
+// just below a half (0.49999997f) round down. NaN gives 0; infinities and
+// results beyond 32 bits saturate.
+int32_t roundaway(float v);
+
+// x - v, rounded once to single precision.
+float difference(int32_t x, float v);
+
+// Reads the cursor, re-measures, reports, decays and bounces the velocities
+// and moves the cursor on by them. Always returns 0.
+int32_t update();

@@ -1,0 +1,60 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "state.h"
+
+FakePlatform fake;
+
+void reset_fake()
+{
+    fake = FakePlatform{};
+    init_state();
+}
+
+bool platform_open()
+{
+    return true;
+}
+
+bool platform_read_cursor(int32_t *x, int32_t *y)
+{
+    Point p = fake.cursor;
+    if (!fake.script.empty()) {
+        const std::optional<Point> next = fake.script.front();
+        fake.script.pop_front();
+        if (!next) {
+            return false;
+        }
+        p = *next;
+    }
+    *x = p.x;
+    *y = p.y;
+    return true;
+}
+
+void platform_set_cursor(int32_t x, int32_t y)
+{
+    fake.targets.push_back({x, y});
+    fake.cursor = {std::clamp(x, 0, fake.screenwidth - 1), std::clamp(y, 0, fake.screenheight - 1)};
+    fake.clock += fake.setcost;
+}
+
+int64_t platform_clock()
+{
+    return fake.clock;
+}
+
+void platform_wait_until(int64_t clock)
+{
+    fake.deadlines.push_back(clock);
+    if (fake.waitadvances) {
+        fake.clock = std::max(fake.clock, clock);
+    }
+}
+
+void platform_write_line(const char *line)
+{
+    fake.lines.emplace_back(line);
+}

@@ -1,0 +1,38 @@
+// A platform for the tests: a scripted cursor, a settable clock and the report
+// lines kept in memory.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Point {
+    int32_t x;
+    int32_t y;
+    bool operator==(const Point &) const = default;
+};
+
+struct FakePlatform {
+    // The screen keeps the cursor on it, as real ones do.
+    int32_t screenwidth = 1024;
+    int32_t screenheight = 768;
+    Point cursor{0, 0};
+    // Reads taken from here first, in order; nullopt is a failed read.
+    std::deque<std::optional<Point>> script;
+    // Every target the program asked for, before the screen kept it on.
+    std::vector<Point> targets;
+    std::vector<std::string> lines;
+    int64_t clock = 0;
+    // Whether a wait moves the clock on to its deadline, and the deadlines asked for.
+    bool waitadvances = false;
+    std::vector<int64_t> deadlines;
+    // Milliseconds that each move takes, to see a slow tick.
+    int64_t setcost = 0;
+};
+
+extern FakePlatform fake;
+
+// Puts the fake back as it was and gives the motion state its starting values.
+void reset_fake();

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "startup.h"
+#include "state.h"
+
+namespace {
+
+const float infinity = std::numeric_limits<float>::infinity();
+
+struct Numeral {
+    const char *text;
+    float value;
+};
+
+class Numbers : public ::testing::TestWithParam<Numeral> {};
+
+TEST_P(Numbers, ConvertLikeAtof)
+{
+    float value = 99.0f;
+    ASSERT_TRUE(parse_friction(GetParam().text, &value));
+    EXPECT_EQ(std::bit_cast<uint32_t>(value), std::bit_cast<uint32_t>(GetParam().value));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Friction, Numbers,
+    ::testing::Values(Numeral{"1.4", 1.4f}, Numeral{"2", 2.0f}, Numeral{"1.25", 1.25f},
+                      Numeral{"0", 0.0f}, Numeral{"-0", -0.0f}, Numeral{"-1", -1.0f},
+                      Numeral{"0.5", 0.5f}, Numeral{"5.", 5.0f}, Numeral{".5", 0.5f},
+                      Numeral{" 1.5abc", 1.5f}, Numeral{"\t\n+2.5e1x", 25.0f},
+                      Numeral{"1e", 1.0f}, Numeral{"1e+", 1.0f}, Numeral{"2E-1", 0.2f},
+                      Numeral{"0x10", 0.0f}, Numeral{"1,5", 1.0f}, Numeral{"1e39", infinity},
+                      Numeral{"1e400", infinity}, Numeral{"-1e99999999999999999999", -infinity},
+                      Numeral{"1e-400", 0.0f}, Numeral{"-0.0000e-99999", -0.0f},
+                      Numeral{"1e-45", std::numeric_limits<float>::denorm_min()},
+                      // Just above the midpoint of 1 and the next float: the
+                      // double it rounds to first is the midpoint, which ties to 1.
+                      Numeral{"1.000000059604644775390625000000000867", 1.0f}));
+
+TEST(Friction, TextWithoutADigitIsNotANumber)
+{
+    for (const char *text : {"abc", "", " ", "inf", "nan", "infinity", ".e5", "e5", "-", "+.",
+                             "--friction=2", "\xe2\x88\x9e"}) {
+        float value = 99.0f;
+        EXPECT_FALSE(parse_friction(text, &value)) << text;
+        EXPECT_EQ(value, 99.0f);
+    }
+}
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string contents(FILE *file)
+{
+    std::string text;
+    std::rewind(file);
+    for (int ch; (ch = std::fgetc(file)) != EOF;) {
+        text += static_cast<char>(ch);
+    }
+    std::fclose(file);
+    return text;
+}
+
+Outcome start(std::vector<const char *> args)
+{
+    args.insert(args.begin(), "glide");
+    FILE *out = std::tmpfile();
+    FILE *err = std::tmpfile();
+    Outcome run;
+    run.status = startup(static_cast<int>(args.size()), args.data(), out, err);
+    run.out = contents(out);
+    run.err = contents(err);
+    return run;
+}
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override { reset_fake(); }
+};
+
+TEST_F(CommandLine, OneNumberSetsTheFrictionAndAnythingElseKeepsTheDefault)
+{
+    friction = 0.0f;
+    firstloop = 0;
+    EXPECT_EQ(start({}).status, keep_running);
+    EXPECT_EQ(std::bit_cast<uint32_t>(friction), 0x3FB33333u);
+    EXPECT_EQ(firstloop, 1);
+    EXPECT_EQ(width, 1023);
+    EXPECT_EQ(height, 767);
+
+    EXPECT_EQ(start({"2"}).status, keep_running);
+    EXPECT_EQ(friction, 2.0f);
+    EXPECT_EQ(start({"0.5"}).status, keep_running);
+    EXPECT_EQ(friction, 0.5f);
+    for (const std::vector<const char *> &args :
+         {std::vector<const char *>{"2", "3"}, {"abc", "def"}, {"--help", "2"}}) {
+        const Outcome run = start(args);
+        EXPECT_EQ(run.status, keep_running);
+        EXPECT_EQ(friction, 1.4f);
+        EXPECT_EQ(run.out + run.err, "");
+    }
+}
+
+TEST_F(CommandLine, HelpAndVersionGoToStandardOutput)
+{
+    for (const char *flag : {"--help", "-h"}) {
+        const Outcome run = start({flag});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.rfind("usage: glide [FRICTION]\n", 0), 0u) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+    const Outcome run = start({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("glide ", 0), 0u);
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1);
+}
+
+TEST_F(CommandLine, TextThatIsNotANumberIsRefused)
+{
+    Outcome run = start({"abc"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "glide: friction \"abc\" is not a number\nusage: glide [FRICTION]\n");
+    EXPECT_EQ(friction, 1.4f);
+
+    // Quoted on one line, with nothing a terminal would act on.
+    run = start({"a\"b\\\n\x1b[2J"});
+    EXPECT_EQ(run.err, "glide: friction \"a\\\"b\\\\\\x0a\\x1b[2J\" is not a number\n"
+                       "usage: glide [FRICTION]\n");
+}
+
+class Loop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_fake();
+        fake.cursor = {300, 200};
+    }
+};
+
+TEST_F(Loop, TicksOnlyAfterMoreThanTenMilliseconds)
+{
+    fake.clock = 10;
+    EXPECT_EQ(tick_when_due(0), 0);
+    EXPECT_TRUE(fake.targets.empty());
+    EXPECT_EQ(fake.deadlines, (std::vector<int64_t>{11}));
+
+    fake.clock = 11;
+    EXPECT_EQ(tick_when_due(0), 11);
+    EXPECT_EQ(fake.targets.size(), 1u);
+
+    fake.clock = 21;
+    EXPECT_EQ(tick_when_due(11), 11);
+    EXPECT_EQ(fake.targets.size(), 1u);
+}
+
+TEST_F(Loop, MeasuresFromTheEndOfTheTick)
+{
+    fake.waitadvances = true;
+    fake.setcost = 3;
+    int64_t lastclock = 0;
+    for (int i = 0; i < 4; ++i) {
+        lastclock = tick_when_due(lastclock);
+    }
+    EXPECT_EQ(fake.deadlines, (std::vector<int64_t>{11, 25, 39, 53}));
+    EXPECT_EQ(lastclock, 56);
+    EXPECT_EQ(fake.targets.size(), 4u);
+}
+
+TEST_F(Loop, ALongGapGivesOneTick)
+{
+    fake.clock = int64_t{1} << 40;
+    EXPECT_EQ(tick_when_due(100), fake.clock);
+    EXPECT_EQ(fake.targets.size(), 1u);
+}
+
+}  // namespace

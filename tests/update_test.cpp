@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "state.h"
+#include "update.h"
+
+namespace {
+
+constexpr int32_t int32min = std::numeric_limits<int32_t>::min();
+constexpr int32_t int32max = std::numeric_limits<int32_t>::max();
+const float tiniest = std::numeric_limits<float>::denorm_min();  // 2^-149
+
+class Tick : public ::testing::Test {
+protected:
+    void SetUp() override { reset_fake(); }
+
+    // The state of a running program, after the first tick.
+    static void running(float vx, float vy, Point previous)
+    {
+        firstloop = 0;
+        lastx = vx;
+        lasty = vy;
+        c = static_cast<float>(previous.x);
+        d = static_cast<float>(previous.y);
+    }
+
+    // Ticks n times and returns how far each tick moved the cursor horizontally.
+    static std::vector<int32_t> horizontal_moves(int n)
+    {
+        std::vector<int32_t> moves;
+        for (int i = 0; i < n; ++i) {
+            const int32_t before = fake.cursor.x;
+            update();
+            moves.push_back(fake.cursor.x - before);
+        }
+        return moves;
+    }
+};
+
+TEST_F(Tick, FirstTickSeedsTheVelocitiesWithTheCoordinatesAndPrintsNothing)
+{
+    fake.cursor = {300, 200};
+    EXPECT_EQ(update(), 0);
+    EXPECT_EQ(firstloop, 0);
+    EXPECT_EQ(lastx, 300.0f);
+    EXPECT_EQ(lasty, 200.0f);
+    EXPECT_EQ(c, 300.0f);
+    EXPECT_EQ(d, 200.0f);
+    EXPECT_TRUE(fake.lines.empty());
+    EXPECT_EQ(fake.targets, (std::vector<Point>{{600, 400}}));
+
+    // From the second tick on it reports, and keeps a velocity the cursor followed.
+    update();
+    EXPECT_EQ(fake.lines, (std::vector<std::string>{"300.000000/1.400000=214.285718\n"}));
+    EXPECT_EQ(fake.targets.back(), (Point{814, 543}));
+}
+
+TEST_F(Tick, FirstTickBouncesOnAnEdgeAndMovesFromTheSecondReading)
+{
+    fake.script = {Point{300, 767}, Point{310, 760}};
+    update();
+    EXPECT_EQ(lastx, 300.0f);
+    EXPECT_EQ(lasty, -767.0f);
+    EXPECT_EQ(c, 300.0f);  // the first reading, not the second
+    EXPECT_EQ(d, 767.0f);
+    EXPECT_EQ(fake.targets, (std::vector<Point>{{610, -7}}));
+}
+
+TEST_F(Tick, UndisturbedVelocityDecaysToRest)
+{
+    running(7.0f, 0.0f, {500, 300});
+    fake.cursor = {507, 300};
+    EXPECT_EQ(horizontal_moves(10), (std::vector<int32_t>{5, 4, 3, 2, 1, 1, 1, 0, 0, 0}));
+    const std::vector<std::string> first(fake.lines.begin(), fake.lines.begin() + 5);
+    EXPECT_EQ(first, (std::vector<std::string>{
+                         "7.000000/1.400000=5.000000\n",
+                         "5.000000/1.400000=3.571429\n",
+                         "3.571429/1.400000=2.551020\n",
+                         "2.551020/1.400000=1.822157\n",
+                         "1.822158/1.400000=1.301541\n",
+                     }));
+    EXPECT_EQ(fake.cursor, (Point{524, 300}));
+}
+
+TEST_F(Tick, CursorMovedByHandReMeasuresFromTheCoordinate)
+{
+    running(0.0f, 0.0f, {500, 300});
+    fake.cursor = {520, 300};
+    update();
+    EXPECT_EQ(fake.lines, (std::vector<std::string>{"520.000000/1.400000=371.428578\n"}));
+    EXPECT_EQ(lastx, 371.428589f);
+    EXPECT_EQ(fake.targets, (std::vector<Point>{{891, 300}}));
+
+    // The new velocity is the coordinate minus the old velocity, not the displacement.
+    reset_fake();
+    running(7.0f, 0.0f, {500, 300});
+    fake.cursor = {520, 300};
+    update();
+    EXPECT_EQ(fake.lines, (std::vector<std::string>{"513.000000/1.400000=366.428578\n"}));
+}
+
+struct Edge {
+    int32_t at;
+    bool edge;
+};
+
+class HorizontalEdge : public Tick, public ::testing::WithParamInterface<Edge> {};
+class VerticalEdge : public Tick, public ::testing::WithParamInterface<Edge> {};
+
+// The cursor has moved 50 pixels against a velocity of 10, so it is
+// re-measured unless it is on an edge; on an edge the velocity is inverted.
+TEST_P(HorizontalEdge, GuardsAndBounces)
+{
+    const int32_t x = GetParam().at;
+    running(10.0f, 0.0f, {x - 50, 300});
+    fake.cursor = {x, 300};
+    update();
+    ASSERT_EQ(fake.lines.size(), 1u);
+    if (GetParam().edge) {
+        EXPECT_EQ(fake.lines[0], "10.000000/1.400000=7.142857\n");
+        EXPECT_EQ(lastx, -(10.0f / 1.4f));
+    } else {
+        EXPECT_EQ(lastx, static_cast<float>(x - 10) / 1.4f);
+    }
+    EXPECT_EQ(c, static_cast<float>(x));
+    EXPECT_EQ(lasty, 0.0f);
+}
+
+TEST_P(VerticalEdge, GuardsAndBounces)
+{
+    const int32_t y = GetParam().at;
+    running(0.0f, 10.0f, {500, y - 50});
+    fake.cursor = {500, y};
+    update();
+    EXPECT_EQ(fake.lines, (std::vector<std::string>{"0.000000/1.400000=0.000000\n"}));
+    if (GetParam().edge) {
+        EXPECT_EQ(lasty, -(10.0f / 1.4f));
+    } else {
+        EXPECT_EQ(lasty, static_cast<float>(y - 10) / 1.4f);
+    }
+    EXPECT_EQ(d, static_cast<float>(y));
+}
+
+INSTANTIATE_TEST_SUITE_P(Columns, HorizontalEdge,
+                         ::testing::Values(Edge{-40, true}, Edge{0, true}, Edge{1, false},
+                                           Edge{1022, false}, Edge{1023, true},
+                                           Edge{5000, true}));
+INSTANTIATE_TEST_SUITE_P(Rows, VerticalEdge,
+                         ::testing::Values(Edge{-40, true}, Edge{0, true}, Edge{1, false},
+                                           Edge{766, false}, Edge{767, true}, Edge{5000, true}));
+
+TEST_F(Tick, ZeroVelocityOnAnEdgeTurnsToNegativeZeroAndStaysPut)
+{
+    running(0.0f, 0.0f, {1023, 767});
+    fake.cursor = {1023, 767};
+    update();
+    EXPECT_TRUE(std::signbit(lastx));
+    EXPECT_TRUE(std::signbit(lasty));
+    update();
+    EXPECT_FALSE(std::signbit(lastx));
+    EXPECT_EQ(fake.lines, (std::vector<std::string>{"0.000000/1.400000=0.000000\n",
+                                                    "-0.000000/1.400000=-0.000000\n"}));
+    EXPECT_EQ(fake.targets, (std::vector<Point>{{1023, 767}, {1023, 767}}));
+}
+
+TEST_F(Tick, VelocityAtRestSettlesOnTheSmallestSubnormal)
+{
+    running(0.3f, -0.3f, {500, 300});
+    fake.cursor = {500, 300};
+    for (int i = 0; i < 400; ++i) {
+        update();
+    }
+    EXPECT_EQ(lastx, tiniest);
+    EXPECT_EQ(lasty, -tiniest);
+    EXPECT_EQ(fake.cursor, (Point{500, 300}));
+
+    // Halving reaches zero, and keeps its sign.
+    reset_fake();
+    friction = 2.0f;
+    running(0.3f, -0.3f, {500, 300});
+    fake.cursor = {500, 300};
+    for (int i = 0; i < 400; ++i) {
+        update();
+    }
+    EXPECT_EQ(std::bit_cast<uint32_t>(lastx), 0u);
+    EXPECT_EQ(std::bit_cast<uint32_t>(lasty), 0x80000000u);
+}
+
+TEST_F(Tick, FailedReadsLeaveEverythingOrSkipTheMove)
+{
+    // A failed first read ends the tick before it changes anything.
+    fake.script = {std::nullopt};
+    update();
+    EXPECT_EQ(firstloop, 1);
+    EXPECT_EQ(lastx, 0.0f);
+    running(7.0f, 3.0f, {500, 300});
+    fake.script = {std::nullopt};
+    update();
+    EXPECT_EQ(lastx, 7.0f);
+    EXPECT_EQ(lasty, 3.0f);
+    EXPECT_EQ(c, 500.0f);
+    EXPECT_TRUE(fake.lines.empty());
+    EXPECT_TRUE(fake.targets.empty());
+
+    // A failed second read only skips the move.
+    fake.script = {Point{507, 303}, std::nullopt};
+    update();
+    EXPECT_EQ(fake.lines, (std::vector<std::string>{"7.000000/1.400000=5.000000\n"}));
+    EXPECT_EQ(lastx, 5.0f);
+    EXPECT_EQ(c, 507.0f);
+    EXPECT_TRUE(fake.targets.empty());
+}
+
+TEST_F(Tick, ExtremeCoordinatesAndVelocitiesSaturateTheTarget)
+{
+    // Seeded with the ends of the range and bounced: the moves bring both
+    // axes back to -1 without any overflow.
+    fake.script = {Point{int32max, int32min}, Point{int32max, int32min}};
+    update();
+    EXPECT_EQ(lastx, -2147483648.0f);
+    EXPECT_EQ(lasty, 2147483648.0f);
+    EXPECT_EQ(fake.targets, (std::vector<Point>{{-1, -1}}));
+
+    // Sums past the ends stop there instead of wrapping.
+    reset_fake();
+    running(1e10f, -1e10f, {500, 300});
+    fake.script = {Point{500, 300}, Point{-2147483000, 2147483000}};
+    update();
+    EXPECT_EQ(fake.targets, (std::vector<Point>{{int32min, int32max}}));
+}
+
+// Frictions that make the velocities blow up, vanish or become NaN: every
+// tick still reports and moves, with nothing undefined on the way.
+TEST_F(Tick, AnyFrictionKeepsTheTickSound)
+{
+    const float frictions[] = {0.0f,
+                               -0.0f,
+                               0.5f,
+                               -1.4f,
+                               0.85f,
+                               tiniest,
+                               std::numeric_limits<float>::max(),
+                               std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::infinity(),
+                               std::numeric_limits<float>::quiet_NaN()};
+    for (const float f : frictions) {
+        SCOPED_TRACE(f);
+        reset_fake();
+        friction = f;
+        fake.cursor = {300, 200};
+        for (int i = 0; i < 300; ++i) {
+            update();
+        }
+        EXPECT_EQ(fake.lines.size(), 299u);
+        EXPECT_EQ(fake.targets.size(), 300u);
+    }
+
+    // Dividing by zero sends the cursor to the far end of the range, which
+    // the screen turns into its edge.
+    reset_fake();
+    friction = 0.0f;
+    fake.cursor = {300, 200};
+    update();
+    update();
+    EXPECT_EQ(fake.lines, (std::vector<std::string>{"300.000000/0.000000=inf\n"}));
+    EXPECT_EQ(fake.targets.back(), (Point{int32max, int32max}));
+    EXPECT_EQ(fake.cursor, (Point{1023, 767}));
+
+    reset_fake();
+    friction = std::numeric_limits<float>::quiet_NaN();
+    fake.cursor = {1023, 200};
+    update();
+    update();
+    update();
+    EXPECT_EQ(fake.lines, (std::vector<std::string>{"-1023.000000/nan=nan\n", "-nan/nan=-nan\n"}));
+}
+
+TEST(Roundaway, RoundsHalvesAwayFromZero)
+{
+    EXPECT_EQ(roundaway(2.5f), 3);
+    EXPECT_EQ(roundaway(-2.5f), -3);
+    EXPECT_EQ(roundaway(0.5f), 1);
+    EXPECT_EQ(roundaway(-0.5f), -1);
+    EXPECT_EQ(roundaway(0.49f), 0);
+    EXPECT_EQ(roundaway(-0.4f), 0);
+    EXPECT_EQ(roundaway(1.4999f), 1);
+    EXPECT_EQ(roundaway(0.0f), 0);
+    EXPECT_EQ(roundaway(-0.0f), 0);
+    EXPECT_EQ(roundaway(tiniest), 0);
+    // In single precision 0.49999997f + 0.5f would round up to 1.
+    EXPECT_EQ(roundaway(0.49999997f), 0);
+    EXPECT_EQ(roundaway(-0.49999997f), 0);
+    EXPECT_EQ(roundaway(8388609.0f), 8388609);
+}
+
+TEST(Roundaway, SaturatesWhatDoesNotFit)
+{
+    EXPECT_EQ(roundaway(std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_EQ(roundaway(-std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_EQ(roundaway(std::numeric_limits<float>::infinity()), int32max);
+    EXPECT_EQ(roundaway(-std::numeric_limits<float>::infinity()), int32min);
+    EXPECT_EQ(roundaway(2147483520.0f), 2147483520);  // the largest float below 2^31
+    EXPECT_EQ(roundaway(2147483648.0f), int32max);
+    EXPECT_EQ(roundaway(-2147483648.0f), int32min);
+    EXPECT_EQ(roundaway(-2147483904.0f), int32min);
+    EXPECT_EQ(roundaway(std::numeric_limits<float>::max()), int32max);
+}
+
+TEST(Difference, RoundsTheExactDifferenceOnce)
+{
+    EXPECT_EQ(difference(520, 7.0f), 513.0f);
+    EXPECT_EQ(difference(1, tiniest), 1.0f);
+    // 2^24 + 3 - 2^-149 lies just below the midpoint of 2^24 + 2 and 2^24 + 4;
+    // rounding 2^24 + 3 first would tie to the even 2^24 + 4.
+    EXPECT_EQ(difference(16777219, tiniest), 16777218.0f);
+    EXPECT_EQ(difference(16777219, -tiniest), 16777220.0f);
+    EXPECT_EQ(difference(16777217, tiniest), 16777216.0f);
+    EXPECT_EQ(difference(16777217, -tiniest), 16777218.0f);
+    EXPECT_EQ(difference(int32min, std::numeric_limits<float>::max()),
+              -std::numeric_limits<float>::max());
+    EXPECT_EQ(difference(0, std::numeric_limits<float>::infinity()),
+              -std::numeric_limits<float>::infinity());
+    EXPECT_TRUE(std::isnan(difference(5, std::numeric_limits<float>::quiet_NaN())));
+}
+
+}  // namespace
