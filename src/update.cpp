@@ -12,6 +12,7 @@ namespace {
 constexpr int32_t int32min = std::numeric_limits<int32_t>::min();
 constexpr int32_t int32max = std::numeric_limits<int32_t>::max();
 
+// A whole number, not NaN, kept within 32 bits.
 int32_t saturate(double whole)
 {
     if (whole <= int32min) {
@@ -26,8 +27,7 @@ int32_t saturate(double whole)
 // The target of a move, saturated rather than wrapped.
 int32_t offset(int32_t p, float v)
 {
-    const int64_t sum = int64_t{p} + roundaway(v);
-    return static_cast<int32_t>(sum < int32min ? int32min : sum > int32max ? int32max : sum);
+    return saturate(static_cast<double>(p) + roundaway(v));  // exact: 33 bits at most
 }
 
 // Re-measures one axis from the coordinate p read this tick and the coordinate
