@@ -4,6 +4,11 @@
 # Everything, so that one preset serves running and testing alike.
 glide_packages=(cmake ninja-build g++ libx11-dev libgtest-dev xvfb xdotool python3)
 
+# The Windows build: the cross compiler, GoogleTest's sources, and Wine with
+# the X libraries its display driver loads when it starts.
+windows_packages=(g++-mingw-w64-x86-64-posix googletest wine wine64 libxrandr2 libxinerama1
+                  libxi6 libxfixes3 libxcursor1 libxrender1 libxcomposite1 libxxf86vm1)
+
 # Installs the Debian packages among the arguments that are not installed yet.
 install_missing() {
     command -v dpkg-query >/dev/null || return 0  # not Debian: bring them yourself
@@ -23,7 +28,8 @@ install_missing() {
     fi
     echo "glide: installing ${missing[*]}" >&2
     "${as[@]}" apt-get update -q
-    "${as[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+    "${as[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        "${missing[@]}"
 }
 
 # Configures the given preset and builds the given target (all by default).

@@ -7,7 +7,11 @@
 // precision of each type: extended intermediates (x87) would change the results.
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
               "glide needs IEEE 754 float and double");
-#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+#if defined(FLT_EVAL_METHOD)
+#if FLT_EVAL_METHOD != 0
+#error "glide needs float arithmetic evaluated in float (FLT_EVAL_METHOD 0), e.g. SSE2"
+#endif
+#elif !defined(_M_X64) && !defined(_M_ARM64)  // where MSVC evaluates in float
 #error "glide needs float arithmetic evaluated in float (FLT_EVAL_METHOD 0), e.g. SSE2"
 #endif
 

@@ -41,13 +41,28 @@ void remeasure(int32_t p, float previous, float &velocity)
     }
 }
 
+// v as "%f" prints it with glibc, which the other platforms must match:
+// Microsoft's runtime spells a NaN "-nan(ind)" and MinGW's drops its sign.
+// Wide enough for the largest value, a quotient of up to about 2.4e83.
+const char *format(char (&text)[128], double v)
+{
+    if (std::isnan(v)) {
+        return std::signbit(v) ? "-nan" : "nan";
+    }
+    std::snprintf(text, sizeof text, "%f", v);
+    return text;
+}
+
 void report()
 {
-    // Wide enough for the longest line: a quotient of up to about 2.4e83.
-    char line[256];
-    const int n = std::snprintf(line, sizeof line, "%f/%f=%f\n", static_cast<double>(lastx),
-                                static_cast<double>(friction),
-                                static_cast<double>(lastx) / static_cast<double>(friction));
+    const double vx = lastx;
+    const double f = friction;
+    char a[128];
+    char b[128];
+    char q[128];
+    char line[400];
+    const int n = std::snprintf(line, sizeof line, "%s/%s=%s\n", format(a, vx), format(b, f),
+                                format(q, vx / f));
     if (n > 0) {
         platform_write_line(line);
     }

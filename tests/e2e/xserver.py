@@ -1,4 +1,5 @@
-"""A private X server for glide to run on, and xdotool to watch the cursor."""
+"""A private X server for glide to run on, and xdotool to watch the cursor;
+for the Windows build, Wine's desktop on it too."""
 
 import os
 import subprocess
@@ -6,6 +7,17 @@ import time
 
 XVFB = os.environ.get("XVFB", "Xvfb")
 XDOTOOL = os.environ.get("XDOTOOL", "xdotool")
+# Set when glide is a Windows program to run under Wine.
+WINE = os.environ.get("GLIDE_WINE")
+
+
+# The display that Wine's desktop is on: only one at a time.
+wine_display = None
+
+
+def restart_wine(env):
+    subprocess.run([os.path.join(os.path.dirname(__file__), "..", "restart-wine")], env=env,
+                   check=True)
 
 
 class Display:
@@ -28,7 +40,19 @@ class Display:
         # A client kept connected for the server's whole life.
         self.keeper = subprocess.Popen([XDOTOOL, "sleep", "100000"], env=self.env)
 
+    def ready_wine(self):
+        """Puts Wine's desktop on this display, when glide runs under Wine."""
+        global wine_display
+        if WINE and wine_display is not self:
+            restart_wine(self.env)
+            wine_display = self
+
     def close(self):
+        global wine_display
+        if wine_display is self:
+            # Off this display, for whatever runs next.
+            restart_wine({k: v for k, v in os.environ.items() if k != "DISPLAY"})
+            wine_display = None
         for p in (self.keeper, self.server):
             p.terminate()
             p.wait()
@@ -38,6 +62,7 @@ class Display:
                               capture_output=True, text=True).stdout
 
     def move(self, x, y):
+        self.ready_wine()  # first: Wine's start must not disturb the cursor
         # Not --sync: it waits for a movement that never comes when the
         # cursor is already there.
         self.xdotool("mousemove", x, y)

@@ -1,0 +1,117 @@
+// The platform on Windows.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdio>
+
+#include "platform.h"
+
+// Known to Windows 10 1803 and later; older SDKs and MinGW's headers lack it.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+// The performance counter's rate per second, and its reading at start-up.
+static int64_t frequency;
+static int64_t startcount;
+
+// The timer the waits sleep on; null where Windows refuses a high-resolution
+// one, and the waits fall back on Sleep.
+static HANDLE timer;
+
+static int64_t read_counter()
+{
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+// count * per / frequency, rounded down or up, without overflowing however
+// long glide has been running.
+static int64_t scale_down(int64_t count, int64_t per)
+{
+    return count / frequency * per + count % frequency * per / frequency;
+}
+
+static int64_t scale_up(int64_t count, int64_t per)
+{
+    return count / frequency * per + (count % frequency * per + frequency - 1) / frequency;
+}
+
+bool platform_open()
+{
+    LARGE_INTEGER rate{};
+    QueryPerformanceFrequency(&rate);  // never fails from Windows XP on
+    frequency = rate.QuadPart;
+    startcount = read_counter();
+    timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                   TIMER_ALL_ACCESS);
+    return true;
+}
+
+bool platform_read_cursor(int32_t *x, int32_t *y)
+{
+    POINT point{};
+    // Fails while the secure desktop or the lock screen is shown.
+    if (GetCursorPos(&point) == FALSE) {
+        return false;
+    }
+    *x = point.x;
+    *y = point.y;
+    return true;
+}
+
+void platform_set_cursor(int32_t x, int32_t y)
+{
+    // Windows keeps the cursor on the screen itself, whatever the target.
+    SetCursorPos(x, y);
+}
+
+int64_t platform_clock()
+{
+    return scale_down(read_counter() - startcount, 1000);
+}
+
+void platform_wait_until(int64_t clock)
+{
+    if (clock <= 0) {
+        return;
+    }
+    // The counter's reading at which platform_clock() first reads clock.
+    const int64_t due =
+        startcount + clock / 1000 * frequency + (clock % 1000 * frequency + 999) / 1000;
+    const int64_t left = due - read_counter();
+    if (left <= 0) {
+        return;
+    }
+    // An early wake-up is harmless: the caller checks the clock.
+    if (timer != nullptr) {
+        // Relative, in 100 ns units: an absolute due time would be wall-clock
+        // time, which jumps when the clock is set.
+        LARGE_INTEGER relative{};
+        relative.QuadPart = -scale_up(left, 10000000);
+        if (SetWaitableTimer(timer, &relative, 0, nullptr, nullptr, FALSE) != FALSE) {
+            WaitForSingleObject(timer, INFINITE);
+            return;
+        }
+    }
+    // Plain Sleep sleeps in steps of 15.6 ms: ask for 1 ms steps while asleep.
+    const int64_t ms = scale_up(left, 1000);
+    timeBeginPeriod(1);
+    Sleep(static_cast<DWORD>(ms < 1000 ? ms : 1000));
+    timeEndPeriod(1);
+}
+
+void platform_write_line(const char *line)
+{
+    // Flushed at once: a pipe would otherwise hold a hundred lines, lost when
+    // the process is ended, which is the only way it ends.
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
