@@ -21,8 +21,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Windows programs built here run under Wine, in a prefix of the build's own
-# (created on first use), with its debug chatter and its offers to install
-# .NET and a browser engine turned off.
+# (the tests make it), with its debug chatter and its offers to install .NET
+# and a browser engine turned off.
 find_program(GLIDE_WINE wine)
 if(GLIDE_WINE)
   set(GLIDE_WINE_ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
