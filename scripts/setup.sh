@@ -4,6 +4,11 @@
 # Everything, so that one preset serves running and testing alike.
 glide_packages=(cmake ninja-build g++ libx11-dev libgtest-dev xvfb xdotool python3)
 
+# The checks beyond the build: clang's fuzzing runtime, its formatter and
+# linter, and what packaging and checking the packages and manual use.
+check_packages=(clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14 dpkg-dev file
+                groff-base unzip)
+
 # The Windows build: the cross compiler, GoogleTest's sources, and Wine with
 # the X libraries its display driver loads when it starts.
 windows_packages=(g++-mingw-w64-x86-64-posix googletest wine wine64 libxrandr2 libxinerama1

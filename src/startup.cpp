@@ -11,9 +11,9 @@
 
 namespace {
 
-const char usage[] = "usage: glide [FRICTION]\n";
+const char *const usage = "usage: glide [FRICTION]\n";
 
-const char help[] =
+const char *const help =
     "Gives the mouse cursor momentum: flick the mouse and the cursor glides on,\n"
     "slows down and bounces off the edges of a 1024 x 768 area. Prints one line\n"
     "per tick: the horizontal velocity, the friction and their quotient.\n"
@@ -40,7 +40,7 @@ bool is_space(char ch)
 void write_quoted(FILE *to, const char *text)
 {
     std::fputc('"', to);
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != 0; ++p) {
+    for (const auto *p = reinterpret_cast<const unsigned char *>(text); *p != 0; ++p) {
         if (*p == '"' || *p == '\\') {
             std::fprintf(to, "\\%c", *p);
         } else if (*p < 0x20 || *p == 0x7f) {
@@ -50,6 +50,60 @@ void write_quoted(FILE *to, const char *text)
         }
     }
     std::fputc('"', to);
+}
+
+// The decimal digits of a number, with at most one point among them.
+struct Digits {
+    const char *end;       // just past the last digit or the point
+    int64_t count;         // digits in all
+    int64_t whole;         // digits before the point
+    int64_t firstnonzero;  // index of the first significant digit, -1 if none
+};
+
+Digits scan_digits(const char *p)
+{
+    Digits digits{p, 0, 0, -1};
+    for (bool fraction = false;; ++p) {
+        if (*p == '.' && !fraction) {
+            fraction = true;
+            continue;
+        }
+        if (!is_digit(*p)) {
+            break;
+        }
+        if (*p != '0' && digits.firstnonzero < 0) {
+            digits.firstnonzero = digits.count;
+        }
+        ++digits.count;
+        digits.whole += fraction ? 0 : 1;
+    }
+    digits.end = p;
+    return digits;
+}
+
+// Reads the exponent that may follow a number's digits at p, and returns
+// where the number ends: past the exponent only if it has a digit.
+const char *scan_exponent(const char *p, int64_t *exponent)
+{
+    if (*p != 'e' && *p != 'E') {
+        return p;
+    }
+    const char *q = p + 1;
+    const bool down = *q == '-';
+    if (*q == '+' || *q == '-') {
+        ++q;
+    }
+    if (!is_digit(*q)) {
+        return p;
+    }
+    int64_t e = 0;
+    for (; is_digit(*q); ++q) {
+        if (e < 1000000) {  // far beyond any double; stops the overflow
+            e = e * 10 + (*q - '0');
+        }
+    }
+    *exponent = down ? -e : e;
+    return q;
 }
 
 }  // namespace
@@ -65,52 +119,19 @@ bool parse_friction(const char *text, float *value)
         ++p;
     }
     const char *const mantissa = p;
-    // Where the first significant digit stands, to tell overflow from underflow.
-    int64_t intdigits = 0;
-    int64_t digits = 0;
-    int64_t firstnonzero = -1;
-    for (bool fraction = false;; ++p) {
-        if (*p == '.' && !fraction) {
-            fraction = true;
-            continue;
-        }
-        if (!is_digit(*p)) {
-            break;
-        }
-        if (*p != '0' && firstnonzero < 0) {
-            firstnonzero = digits;
-        }
-        ++digits;
-        intdigits += fraction ? 0 : 1;
-    }
-    if (digits == 0) {
+    const Digits digits = scan_digits(mantissa);
+    if (digits.count == 0) {
         return false;
     }
-    const char *end = p;
     int64_t exponent = 0;
-    if (*p == 'e' || *p == 'E') {
-        const char *q = p + 1;
-        const bool down = *q == '-';
-        if (*q == '+' || *q == '-') {
-            ++q;
-        }
-        if (is_digit(*q)) {
-            for (; is_digit(*q); ++q) {
-                if (exponent < 1000000) {  // far beyond any double; stops the overflow
-                    exponent = exponent * 10 + (*q - '0');
-                }
-            }
-            exponent = down ? -exponent : exponent;
-            end = q;
-        }
-    }
+    const char *const end = scan_exponent(digits.end, &exponent);
 
     double number = 0.0;
     const std::from_chars_result r =
         std::from_chars(mantissa, end, number, std::chars_format::general);
     if (r.ec == std::errc::result_out_of_range) {
         // Correctly rounded, too large a number is infinite and too small a one zero.
-        number = intdigits - firstnonzero + exponent > 0 ? HUGE_VAL : 0.0;
+        number = digits.whole - digits.firstnonzero + exponent > 0 ? HUGE_VAL : 0.0;
     } else if (r.ec != std::errc{} || r.ptr != end) {
         return false;
     }

@@ -30,8 +30,8 @@ void init_state()
     lasty = 0.0f;
     friction = 1.4f;
     firstloop = 1;
-    width = 1023;   // the last column of a 1024-pixel screen
-    height = 767;   // the last row of a 768-pixel screen
+    width = 1023;  // the last column of a 1024-pixel screen
+    height = 767;  // the last row of a 768-pixel screen
     c = 0.0f;
     d = 0.0f;
 }

@@ -1,5 +1,6 @@
 #include "update.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -41,30 +42,33 @@ void remeasure(int32_t p, float previous, float &velocity)
     }
 }
 
+// Room for the widest number printed, a quotient of up to about 2.4e83.
+using Number = std::array<char, 128>;
+
 // v as "%f" prints it with glibc, which the other platforms must match:
 // Microsoft's runtime spells a NaN "-nan(ind)" and MinGW's drops its sign.
-// Wide enough for the largest value, a quotient of up to about 2.4e83.
-const char *format(char (&text)[128], double v)
+
+const char *format(Number &text, double v)
 {
     if (std::isnan(v)) {
         return std::signbit(v) ? "-nan" : "nan";
     }
-    std::snprintf(text, sizeof text, "%f", v);
-    return text;
+    std::snprintf(text.data(), text.size(), "%f", v);
+    return text.data();
 }
 
 void report()
 {
     const double vx = lastx;
     const double f = friction;
-    char a[128];
-    char b[128];
-    char q[128];
-    char line[400];
-    const int n = std::snprintf(line, sizeof line, "%s/%s=%s\n", format(a, vx), format(b, f),
+    Number a;
+    Number b;
+    Number q;
+    std::array<char, 400> line;
+    const int n = std::snprintf(line.data(), line.size(), "%s/%s=%s\n", format(a, vx), format(b, f),
                                 format(q, vx / f));
     if (n > 0) {
-        platform_write_line(line);
+        platform_write_line(line.data());
     }
 }
 
@@ -86,7 +90,7 @@ float difference(int32_t x, float v)
     const double a = x;
     const double b = -static_cast<double>(v);
     const double s = a + b;
-    const float f = static_cast<float>(s);
+    const auto f = static_cast<float>(s);
     if (!std::isfinite(s) || static_cast<double>(f) == s) {
         return f;
     }

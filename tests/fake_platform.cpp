@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "state.h"
 
-FakePlatform fake;
+FakePlatform fake;  // NOLINT(cert-err58-cpp): a test that cannot allocate has failed anyway
 
 void reset_fake()
 {

@@ -35,11 +35,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Numeral{"1.4", 1.4f}, Numeral{"2", 2.0f}, Numeral{"1.25", 1.25f},
                       Numeral{"0", 0.0f}, Numeral{"-0", -0.0f}, Numeral{"-1", -1.0f},
                       Numeral{"0.5", 0.5f}, Numeral{"5.", 5.0f}, Numeral{".5", 0.5f},
-                      Numeral{" 1.5abc", 1.5f}, Numeral{"\t\n+2.5e1x", 25.0f},
-                      Numeral{"1e", 1.0f}, Numeral{"1e+", 1.0f}, Numeral{"2E-1", 0.2f},
-                      Numeral{"0x10", 0.0f}, Numeral{"1,5", 1.0f}, Numeral{"1e39", infinity},
-                      Numeral{"1e400", infinity}, Numeral{"-1e99999999999999999999", -infinity},
-                      Numeral{"1e-400", 0.0f}, Numeral{"-0.0000e-99999", -0.0f},
+                      Numeral{" 1.5abc", 1.5f}, Numeral{"\t\n+2.5e1x", 25.0f}, Numeral{"1e", 1.0f},
+                      Numeral{"1e+", 1.0f}, Numeral{"2E-1", 0.2f}, Numeral{"0x10", 0.0f},
+                      Numeral{"1,5", 1.0f}, Numeral{"1e39", infinity}, Numeral{"1e400", infinity},
+                      Numeral{"-1e99999999999999999999", -infinity}, Numeral{"1e-400", 0.0f},
+                      Numeral{"-0.0000e-99999", -0.0f},
                       Numeral{"1e-45", std::numeric_limits<float>::denorm_min()},
                       // Just above the midpoint of 1 and the next float: the
                       // double it rounds to first is the midpoint, which ties to 1.
@@ -136,8 +136,9 @@ TEST_F(CommandLine, TextThatIsNotANumberIsRefused)
 
     // Quoted on one line, with nothing a terminal would act on.
     run = start({"a\"b\\\n\x1b[2J"});
-    EXPECT_EQ(run.err, "glide: friction \"a\\\"b\\\\\\x0a\\x1b[2J\" is not a number\n"
-                       "usage: glide [FRICTION]\n");
+    EXPECT_EQ(run.err,
+              "glide: friction \"a\\\"b\\\\\\x0a\\x1b[2J\" is not a number\n"
+              "usage: glide [FRICTION]\n");
 }
 
 class Loop : public ::testing::Test {

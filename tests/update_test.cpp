@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -150,8 +151,7 @@ TEST_P(VerticalEdge, GuardsAndBounces)
 
 INSTANTIATE_TEST_SUITE_P(Columns, HorizontalEdge,
                          ::testing::Values(Edge{-40, true}, Edge{0, true}, Edge{1, false},
-                                           Edge{1022, false}, Edge{1023, true},
-                                           Edge{5000, true}));
+                                           Edge{1022, false}, Edge{1023, true}, Edge{5000, true}));
 INSTANTIATE_TEST_SUITE_P(Rows, VerticalEdge,
                          ::testing::Values(Edge{-40, true}, Edge{0, true}, Edge{1, false},
                                            Edge{766, false}, Edge{767, true}, Edge{5000, true}));
@@ -240,16 +240,16 @@ TEST_F(Tick, ExtremeCoordinatesAndVelocitiesSaturateTheTarget)
 // tick still reports and moves, with nothing undefined on the way.
 TEST_F(Tick, AnyFrictionKeepsTheTickSound)
 {
-    const float frictions[] = {0.0f,
-                               -0.0f,
-                               0.5f,
-                               -1.4f,
-                               0.85f,
-                               tiniest,
-                               std::numeric_limits<float>::max(),
-                               std::numeric_limits<float>::infinity(),
-                               -std::numeric_limits<float>::infinity(),
-                               std::numeric_limits<float>::quiet_NaN()};
+    const std::array frictions = {0.0f,
+                                  -0.0f,
+                                  0.5f,
+                                  -1.4f,
+                                  0.85f,
+                                  tiniest,
+                                  std::numeric_limits<float>::max(),
+                                  std::numeric_limits<float>::infinity(),
+                                  -std::numeric_limits<float>::infinity(),
+                                  std::numeric_limits<float>::quiet_NaN()};
     for (const float f : frictions) {
         SCOPED_TRACE(f);
         reset_fake();

@@ -6,6 +6,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h, which it needs.
 #include <mmsystem.h>
 
 #include <algorithm>

@@ -10,7 +10,7 @@
 // The one connection, opened at start-up, and what it points at.
 static Display *display;
 static Window root;
-static int rootwidth;   // the screen, which keeps the cursor on it
+static int rootwidth;  // the screen, which keeps the cursor on it
 static int rootheight;
 
 // The monotonic clock's reading when the program started, in nanoseconds.
@@ -33,9 +33,10 @@ bool platform_open()
     startns = now_ns();
     const char *wayland = std::getenv("WAYLAND_DISPLAY");
     if (wayland != nullptr && *wayland != '\0') {
-        std::fputs("glide: warning: under Wayland (Xwayland) an X client can move the pointer "
-                   "only over its own windows\n",
-                   stderr);
+        std::fputs(
+            "glide: warning: under Wayland (Xwayland) an X client can move the pointer "
+            "only over its own windows\n",
+            stderr);
     }
     display = XOpenDisplay(nullptr);
     if (display == nullptr) {

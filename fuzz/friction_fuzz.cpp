@@ -1,0 +1,101 @@
+// Feeds arbitrary text to the friction argument: parse_friction must agree
+// with the C library's strtod wherever strtod reads plain decimal, and a
+// refusal must stay one line that a terminal cannot act on.
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "startup.h"
+#include "state.h"
+
+namespace {
+
+void require(bool holds, const char *what, const std::string &text)
+{
+    if (!holds) {
+        std::fprintf(stderr, "%s, for friction text of %zu bytes\n", what, text.size());
+        std::abort();
+    }
+}
+
+// Text in which strtod reads only what atof's decimal prefix is made of: no
+// hexadecimal, no inf or nan, nothing a locale would add.
+bool plain_decimal(const std::string &text)
+{
+    return std::ranges::all_of(
+        text, [](char ch) { return std::strchr("0123456789.eE+- \t\n\v\f\r", ch) != nullptr; });
+}
+
+bool same_bits(float a, float b)
+{
+    return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
+
+void check_parse(const std::string &text)
+{
+    float value = 12.5f;
+    const bool parsed = parse_friction(text.c_str(), &value);
+    if (!parsed) {
+        require(same_bits(value, 12.5f), "a refused friction was stored", text);
+    }
+    if (!plain_decimal(text)) {
+        return;
+    }
+    char *end = nullptr;
+    const double expected = std::strtod(text.c_str(), &end);
+    require(parsed == (end != text.c_str()), "parse_friction and strtod differ on a number", text);
+    if (parsed) {
+        require(same_bits(value, static_cast<float>(expected)),
+                "parse_friction and strtod read different values", text);
+    }
+}
+
+void check_startup(const std::string &text)
+{
+    char *errors = nullptr;
+    size_t size = 0;
+    FILE *err = open_memstream(&errors, &size);
+    FILE *out = std::fopen("/dev/null", "w");
+    const std::array<const char *, 3> argv = {"glide", text.c_str(), nullptr};
+    const int status = startup(2, argv.data(), out, err);
+    std::fclose(out);
+    std::fclose(err);
+    const std::string said(errors, size);
+    std::free(errors);
+
+    require(status == keep_running || status == 0 || status == 2, "unexpected status", text);
+    if (status != 2) {
+        require(said.empty(), "wrote to standard error without refusing", text);
+        return;
+    }
+    // The name of the refused text, then the usage line: two lines, and
+    // nothing in them that a terminal would take as a control.
+    require(said.rfind("glide: friction \"", 0) == 0, "refusal starts oddly", text);
+    size_t newlines = 0;
+    for (const char ch : said) {
+        const auto byte = static_cast<unsigned char>(ch);
+        newlines += byte == '\n' ? 1 : 0;
+        require(byte == '\n' || (byte >= 0x20 && byte != 0x7f), "control byte in a refusal", text);
+    }
+    require(newlines == 2, "a refusal is not two lines", text);
+    require(said.find("\" is not a number\nusage: glide [FRICTION]\n") != std::string::npos,
+            "refusal ends oddly", text);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // An argument ends at its first NUL, as the command line would end it.
+    const std::string text(reinterpret_cast<const char *>(data),
+                           strnlen(reinterpret_cast<const char *>(data), size));
+    check_parse(text);
+    check_startup(text);
+    return 0;
+}
