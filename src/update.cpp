@@ -47,7 +47,6 @@ using Number = std::array<char, 128>;
 
 // v as "%f" prints it with glibc, which the other platforms must match:
 // Microsoft's runtime spells a NaN "-nan(ind)" and MinGW's drops its sign.
-
 const char *format(Number &text, double v)
 {
     if (std::isnan(v)) {

@@ -39,7 +39,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Numeral{"1e+", 1.0f}, Numeral{"2E-1", 0.2f}, Numeral{"0x10", 0.0f},
                       Numeral{"1,5", 1.0f}, Numeral{"1e39", infinity}, Numeral{"1e400", infinity},
                       Numeral{"-1e99999999999999999999", -infinity}, Numeral{"1e-400", 0.0f},
-                      Numeral{"-0.0000e-99999", -0.0f},
+                      Numeral{"-0.0000e-99999", -0.0f}, Numeral{"0e99999999999", 0.0f},
+                      Numeral{"0.000001e-400", 0.0f},
                       Numeral{"1e-45", std::numeric_limits<float>::denorm_min()},
                       // Just above the midpoint of 1 and the next float: the
                       // double it rounds to first is the midpoint, which ties to 1.
