@@ -7,7 +7,7 @@ glide_packages=(cmake ninja-build g++ libx11-dev libgtest-dev xvfb xdotool pytho
 # The checks beyond the build: clang's fuzzing runtime, its formatter and
 # linter, and what packaging and checking the packages and manual use.
 check_packages=(clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14 dpkg-dev file
-                groff-base unzip)
+                groff-base unzip lintian)
 
 # The Windows build: the cross compiler, GoogleTest's sources, and Wine with
 # the X libraries its display driver loads when it starts.
