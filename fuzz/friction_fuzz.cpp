@@ -1,6 +1,7 @@
 // Feeds arbitrary text to the friction argument: parse_friction must agree
 // with the C library's strtod wherever strtod reads plain decimal, and a
-// refusal must stay one line that a terminal cannot act on.
+// refusal must stay one line that a terminal cannot act on. The text, split
+// at its NULs, is also a whole command line, options and all.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "startup.h"
 #include "state.h"
@@ -56,14 +58,23 @@ void check_parse(const std::string &text)
     }
 }
 
-void check_startup(const std::string &text)
+bool starts(const std::string &text, const char *prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+void check_startup(const std::vector<std::string> &args, const std::string &text)
 {
     char *errors = nullptr;
     size_t size = 0;
     FILE *err = open_memstream(&errors, &size);
     FILE *out = std::fopen("/dev/null", "w");
-    const std::array<const char *, 3> argv = {"glide", text.c_str(), nullptr};
-    const int status = startup(2, argv.data(), out, err);
+    std::vector<const char *> argv = {"glide"};
+    for (const std::string &arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    argv.push_back(nullptr);
+    const int status = startup(static_cast<int>(argv.size() - 1), argv.data(), out, err);
     std::fclose(out);
     std::fclose(err);
     const std::string said(errors, size);
@@ -74,9 +85,10 @@ void check_startup(const std::string &text)
         require(said.empty(), "wrote to standard error without refusing", text);
         return;
     }
-    // The name of the refused text, then the usage line: two lines, and
-    // nothing in them that a terminal would take as a control.
-    require(said.rfind("glide: friction \"", 0) == 0, "refusal starts oddly", text);
+    // The refused argument, then the usage line: two lines, and nothing in
+    // them that a terminal would take as a control.
+    const bool friction = starts(said, "glide: friction \"");
+    require(friction || starts(said, "glide: unknown option \"-"), "refusal starts oddly", text);
     size_t newlines = 0;
     for (const char ch : said) {
         const auto byte = static_cast<unsigned char>(ch);
@@ -84,7 +96,8 @@ void check_startup(const std::string &text)
         require(byte == '\n' || (byte >= 0x20 && byte != 0x7f), "control byte in a refusal", text);
     }
     require(newlines == 2, "a refusal is not two lines", text);
-    require(said.find("\" is not a number\nusage: glide [FRICTION]\n") != std::string::npos,
+    require(said.find(friction ? "\" is not a number\nusage: glide [-q] [FRICTION]\n"
+                               : "\"\nusage: glide [-q] [FRICTION]\n") != std::string::npos,
             "refusal ends oddly", text);
 }
 
@@ -93,9 +106,17 @@ void check_startup(const std::string &text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // An argument ends at its first NUL, as the command line would end it.
-    const std::string text(reinterpret_cast<const char *>(data),
-                           strnlen(reinterpret_cast<const char *>(data), size));
+    std::vector<std::string> args;
+    const auto *chars = reinterpret_cast<const char *>(data);
+    for (size_t at = 0; at < size && args.size() < 8;) {
+        args.emplace_back(chars + at, strnlen(chars + at, size - at));
+        at += args.back().size() + 1;
+    }
+    const std::string text = args.empty() ? std::string() : args.front();
     check_parse(text);
-    check_startup(text);
+    if (args.empty()) {
+        args.emplace_back();
+    }
+    check_startup(args, text);
     return 0;
 }

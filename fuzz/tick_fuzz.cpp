@@ -1,7 +1,9 @@
 // Drives long runs of ticks on the fake platform: any friction bit pattern,
 // cursor readings anywhere in the 32-bit range or wherever the last move left
-// the cursor, and failing reads. Besides what the sanitizers catch, checks
-// what must hold after every tick.
+// the cursor, failing reads, screens of any size changing between ticks, and
+// --quiet. Besides what the sanitizers catch, checks what must hold after
+// every tick.
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -62,26 +64,46 @@ bool whole(float v)
     return std::isfinite(v) && std::trunc(v) == v;
 }
 
-// Where a move from p by the velocity v must go: v rounded half away from
-// zero, then the sum, each kept within 32 bits.
-int32_t target(int32_t p, float v)
+constexpr double int32low = std::numeric_limits<int32_t>::min();
+constexpr double int32high = std::numeric_limits<int32_t>::max();
+
+// How far a move takes the cursor for the velocity v: v rounded half away
+// from zero, kept within 32 bits.
+double step(float v)
 {
-    constexpr double low = std::numeric_limits<int32_t>::min();
-    constexpr double high = std::numeric_limits<int32_t>::max();
-    double step = 0.0;
     if (std::isinf(v)) {
-        step = v > 0 ? high : low;
-    } else if (!std::isnan(v)) {
-        step = std::fmin(std::fmax(std::round(static_cast<double>(v)), low), high);
+        return v > 0 ? int32high : int32low;
     }
-    return static_cast<int32_t>(std::fmin(std::fmax(p + step, low), high));
+    if (std::isnan(v)) {
+        return 0.0;
+    }
+    return std::fmin(std::fmax(std::round(static_cast<double>(v)), int32low), int32high);
 }
 
-// The next reading from the input: 0 keeps the cursor where it is, 1 fails,
-// anything else reads the coordinates that follow.
+// Where a move from p by the velocity v must go, kept within 32 bits.
+int32_t target(int32_t p, float v)
+{
+    return static_cast<int32_t>(std::fmin(std::fmax(p + step(v), int32low), int32high));
+}
+
+// The bounce edge for a screen of the given size: the area's, unless the
+// screen ends before it.
+int32_t edge(int32_t area, int32_t size)
+{
+    return size > area ? area : std::max(size - 1, 0);
+}
+
+// The next reading from the input: 0 and 1 keep the cursor where it is, 2
+// fails, 3 reads the coordinates that follow. With the top bit set, the
+// screen takes the size that follows first, before the tick.
 std::optional<Point> reading(Input &in)
 {
-    switch (in.take<uint8_t>() % 4) {
+    const auto choice = in.take<uint8_t>();
+    if ((choice & 0x80) != 0) {
+        fake.screenwidth = in.take<uint16_t>();
+        fake.screenheight = in.take<uint16_t>();
+    }
+    switch (choice % 4) {
     case 0:
     case 1:
         return fake.cursor;
@@ -101,16 +123,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Input in{data, size};
     reset_fake();
     friction = std::bit_cast<float>(in.take<uint32_t>());
-    fake.cursor = {in.take<int32_t>() & 1023, in.take<int32_t>() & 1023};
+    const auto x = in.take<int32_t>();
+    quiet = x < 0;
+    fake.cursor = {x & 1023, in.take<int32_t>() & 1023};
 
     // Each tick takes its two readings from the input; when it runs out, the
     // cursor glides on undisturbed for a while.
-    for (int quiet = 0; quiet < 200; quiet += in.empty() ? 1 : 0) {
+    for (int calm = 0; calm < 200; calm += in.empty() ? 1 : 0) {
         const std::optional<Point> first = reading(in);
         const std::optional<Point> second = reading(in);
+        const Point screen{fake.screenwidth, fake.screenheight};
         fake.script = {first, second};
         fake.lines.clear();
         fake.targets.clear();
+        fake.reads = 0;
         const State before = save();
         const bool firsttick = firstloop != 0;
         const auto frictionbits = std::bit_cast<uint32_t>(friction);
@@ -127,11 +153,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(whole(c) && whole(d), "c or d is not a whole number");
         require(c == static_cast<float>(first->x) && d == static_cast<float>(first->y),
                 "c and d are not the coordinates read");
-        require(fake.lines.size() == (firsttick ? 0U : 1U), "not one line a tick");
+        require(width == edge(1023, screen.x) && height == edge(767, screen.y),
+                "the edges are not the area's or the screen's");
+        require(fake.lines.size() == (firsttick || quiet ? 0U : 1U), "not one line a tick");
         for (const std::string &line : fake.lines) {
             require(line.size() > 5 && line.back() == '\n' && line.find('/') != std::string::npos &&
                         line.find('=') != std::string::npos,
                     "a malformed report line");
+        }
+        if (step(lastx) == 0.0 && step(lasty) == 0.0) {
+            require(fake.reads == 1 && fake.targets.empty(), "read again or moved at rest");
+            continue;
         }
         if (!second) {
             require(fake.targets.empty(), "moved without a second reading");

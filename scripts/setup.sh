@@ -2,7 +2,8 @@
 # test, when it is missing and we may, and configures and builds a preset.
 
 # Everything, so that one preset serves running and testing alike.
-glide_packages=(cmake ninja-build g++ libx11-dev libgtest-dev xvfb xdotool python3)
+glide_packages=(cmake ninja-build g++ libx11-dev libgtest-dev xvfb xdotool x11-xserver-utils
+                xprintidle python3)
 
 # The checks beyond the build: clang's fuzzing runtime, its formatter and
 # linter, and what packaging and checking the packages and manual use.

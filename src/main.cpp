@@ -10,8 +10,8 @@ int main(int argc, char **argv)
     if (status != keep_running) {
         return status;
     }
-    if (!platform_open()) {
-        return 1;
+    if (const int opened = platform_open(); opened != platform_ready) {
+        return opened;
     }
     // Runs until the process is ended from outside.
     for (int64_t lastclock = 0;;) {

@@ -11,19 +11,21 @@
 
 namespace {
 
-const char *const usage = "usage: glide [FRICTION]\n";
+const char *const usage = "usage: glide [-q] [FRICTION]\n";
 
 const char *const help =
     "Gives the mouse cursor momentum: flick the mouse and the cursor glides on,\n"
-    "slows down and bounces off the edges of a 1024 x 768 area. Prints one line\n"
-    "per tick: the horizontal velocity, the friction and their quotient.\n"
+    "slows down and bounces off the edges of a 1024 x 768 area, or of the screen\n"
+    "where it is smaller. Prints one line per tick: the horizontal velocity, the\n"
+    "friction and their quotient.\n"
     "\n"
-    "  FRICTION    divides both velocities every tick (default 1.4);\n"
-    "              2 stops quickly, 1.05 glides long, below 1 speeds up\n"
-    "  -h, --help  show this help and exit\n"
-    "  --version   show the version and exit\n"
+    "  FRICTION     divides both velocities every tick (default 1.4);\n"
+    "               2 stops quickly, 1.05 glides long, below 1 speeds up\n"
+    "  -q, --quiet  print no report lines\n"
+    "  -h, --help   show this help and exit\n"
+    "  --version    show the version and exit\n"
     "\n"
-    "Runs until it is interrupted (Ctrl+C).\n";
+    "Runs until it is interrupted (Ctrl+C). One glide runs on a display at a time.\n";
 
 bool is_digit(char ch)
 {
@@ -34,6 +36,23 @@ bool is_digit(char ch)
 bool is_space(char ch)
 {
     return ch == ' ' || (ch >= '\t' && ch <= '\r');
+}
+
+bool is_letter(char ch)
+{
+    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+}
+
+// A dash and a letter, or two dashes, begin an option; -1.4, -.5 and a lone
+// dash are frictions.
+bool is_option(const char *arg)
+{
+    return arg[0] == '-' && (is_letter(arg[1]) || arg[1] == '-');
+}
+
+bool is(const char *arg, const char *name)
+{
+    return std::strcmp(arg, name) == 0;
 }
 
 // Writes text in double quotes on one line, escaping what a terminal would act on.
@@ -50,6 +69,16 @@ void write_quoted(FILE *to, const char *text)
         }
     }
     std::fputc('"', to);
+}
+
+// Says why the command line is refused, quoting what it refuses, and how to
+// use glide. Returns the status to exit with.
+int refuse(FILE *err, const char *what, const char *arg, const char *why)
+{
+    std::fprintf(err, "glide: %s ", what);
+    write_quoted(err, arg);
+    std::fprintf(err, "%s\n%s", why, usage);
+    return 2;
 }
 
 // The decimal digits of a number, with at most one point among them.
@@ -142,25 +171,34 @@ bool parse_friction(const char *text, float *value)
 int startup(int argc, const char *const *argv, FILE *out, FILE *err)
 {
     init_state();
-    if (argc != 2) {
-        return keep_running;  // no argument, or several: all of them ignored
+    // Read from left to right: an option acts where it stands, wherever the
+    // friction is.
+    const char *number = nullptr;
+    int numbers = 0;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (!options || !is_option(arg)) {
+            number = arg;
+            ++numbers;
+        } else if (is(arg, "--")) {
+            options = false;
+        } else if (is(arg, "-q") || is(arg, "--quiet")) {
+            quiet = true;
+        } else if (is(arg, "-h") || is(arg, "--help")) {
+            std::fputs(usage, out);
+            std::fputs(help, out);
+            return 0;
+        } else if (is(arg, "--version")) {
+            std::fputs("glide " GLIDE_VERSION "\n", out);
+            return 0;
+        } else {
+            return refuse(err, "unknown option", arg, "");
+        }
     }
-    const char *arg = argv[1];
-    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-        std::fputs(usage, out);
-        std::fputs(help, out);
-        return 0;
-    }
-    if (std::strcmp(arg, "--version") == 0) {
-        std::fputs("glide " GLIDE_VERSION "\n", out);
-        return 0;
-    }
-    if (!parse_friction(arg, &friction)) {
-        std::fputs("glide: friction ", err);
-        write_quoted(err, arg);
-        std::fputs(" is not a number\n", err);
-        std::fputs(usage, err);
-        return 2;
+    // One number sets the friction; none, or several, leave the default.
+    if (numbers == 1 && !parse_friction(number, &friction)) {
+        return refuse(err, "friction", number, " is not a number");
     }
     return keep_running;
 }

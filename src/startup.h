@@ -13,9 +13,10 @@ constexpr int keep_running = -1;
 // Returns false, leaving *value alone, when there is no digit to convert.
 bool parse_friction(const char *text, float *value);
 
-// Gives the motion state its starting values and takes the command line.
-// Returns keep_running, or the status to exit with after --help, --version
-// or friction text that is not a number.
+// Gives the motion state its starting values and takes the command line:
+// options anywhere (until --), and one other argument as the friction.
+// Returns keep_running, or the status to exit with after --help, --version,
+// an unknown option or friction text that is not a number.
 int startup(int argc, const char *const *argv, FILE *out, FILE *err);
 
 // One turn of the tick loop: sleeps until 11 ms after lastclock, ticks if

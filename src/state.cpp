@@ -23,6 +23,7 @@ int32_t width;
 int32_t height;
 float c;
 float d;
+bool quiet;
 
 void init_state()
 {
@@ -30,8 +31,9 @@ void init_state()
     lasty = 0.0f;
     friction = 1.4f;
     firstloop = 1;
-    width = 1023;  // the last column of a 1024-pixel screen
-    height = 767;  // the last row of a 768-pixel screen
+    width = lastcolumn;
+    height = lastrow;
     c = 0.0f;
     d = 0.0f;
+    quiet = false;
 }

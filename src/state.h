@@ -12,5 +12,13 @@ extern int32_t height;     // a row at or past it is the bottom edge
 extern float c;            // column read at the start of the previous tick
 extern float d;            // row read at the start of the previous tick
 
-// Gives the motion state the values it starts the program with.
+// The last column and row of the area the cursor bounces in, when the screen
+// holds all of it; a smaller screen brings them in to its own edges.
+constexpr int32_t lastcolumn = 1023;
+constexpr int32_t lastrow = 767;
+
+// Set from the command line.
+extern bool quiet;  // print no report lines
+
+// Gives the motion state and the options the values they start the program with.
 void init_state();

@@ -1,5 +1,6 @@
 #include "update.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -26,9 +27,16 @@ int32_t saturate(double whole)
 }
 
 // The target of a move, saturated rather than wrapped.
-int32_t offset(int32_t p, float v)
+int32_t offset(int32_t p, int32_t step)
 {
-    return saturate(static_cast<double>(p) + roundaway(v));  // exact: 33 bits at most
+    return saturate(static_cast<double>(p) + step);  // exact: 33 bits at most
+}
+
+// The bounce edge on one axis: the area's own, or the screen's last pixel
+// where the screen is smaller, so that the cursor meets an edge it bounces off.
+int32_t edge(int32_t area, int32_t screen)
+{
+    return screen > area ? area : std::max(screen, int32_t{1}) - 1;
 }
 
 // Re-measures one axis from the coordinate p read this tick and the coordinate
@@ -109,11 +117,18 @@ float difference(int32_t x, float v)
 
 int32_t update()
 {
+    // Taken in before the read, so that a shrink that moved the cursor is
+    // known before the cursor is measured.
+    int32_t screenwidth = 0;
+    int32_t screenheight = 0;
+    platform_screen_size(&screenwidth, &screenheight);
     int32_t x = 0;
     int32_t y = 0;
     if (!platform_read_cursor(&x, &y)) {
         return 0;  // nothing fresh to go on: leave everything as it is
     }
+    width = edge(lastcolumn, screenwidth);
+    height = edge(lastrow, screenheight);
     const bool xout = x >= width || x <= 0;
     const bool yout = y >= height || y <= 0;
 
@@ -129,7 +144,9 @@ int32_t update()
         if (!yout) {
             remeasure(y, d, lasty);
         }
-        report();
+        if (!quiet) {
+            report();
+        }
         lastx = lastx / friction;
         lasty = lasty / friction;
     }
@@ -145,10 +162,17 @@ int32_t update()
     c = static_cast<float>(x);
     d = static_cast<float>(y);
 
+    // At rest, leave the cursor alone: even a move to where it already is
+    // counts as input, and would keep the screen from ever locking.
+    const int32_t stepx = roundaway(lastx);
+    const int32_t stepy = roundaway(lasty);
+    if (stepx == 0 && stepy == 0) {
+        return 0;
+    }
     int32_t px = 0;
     int32_t py = 0;
     if (platform_read_cursor(&px, &py)) {
-        platform_set_cursor(offset(px, lastx), offset(py, lasty));
+        platform_set_cursor(offset(px, stepx), offset(py, stepy));
     }
     return 0;
 }

@@ -13,13 +13,20 @@ void reset_fake()
     init_state();
 }
 
-bool platform_open()
+int platform_open()
 {
-    return true;
+    return platform_ready;
+}
+
+void platform_screen_size(int32_t *width, int32_t *height)
+{
+    *width = fake.screenwidth;
+    *height = fake.screenheight;
 }
 
 bool platform_read_cursor(int32_t *x, int32_t *y)
 {
+    ++fake.reads;
     Point p = fake.cursor;
     if (!fake.script.empty()) {
         const std::optional<Point> next = fake.script.front();
@@ -37,7 +44,8 @@ bool platform_read_cursor(int32_t *x, int32_t *y)
 void platform_set_cursor(int32_t x, int32_t y)
 {
     fake.targets.push_back({x, y});
-    fake.cursor = {std::clamp(x, 0, fake.screenwidth - 1), std::clamp(y, 0, fake.screenheight - 1)};
+    fake.cursor = {std::clamp(x, 0, std::max(fake.screenwidth, 1) - 1),
+                   std::clamp(y, 0, std::max(fake.screenheight, 1) - 1)};
     fake.clock += fake.setcost;
 }
 

@@ -15,12 +15,15 @@ struct Point {
 };
 
 struct FakePlatform {
-    // The screen keeps the cursor on it, as real ones do.
+    // The screen keeps the cursor on it, as real ones do; glide reads its
+    // size every tick.
     int32_t screenwidth = 1024;
     int32_t screenheight = 768;
     Point cursor{0, 0};
     // Reads taken from here first, in order; nullopt is a failed read.
     std::deque<std::optional<Point>> script;
+    // Reads of the cursor, failed ones included.
+    int reads = 0;
     // Every target the program asked for, before the screen kept it on.
     std::vector<Point> targets;
     std::vector<std::string> lines;

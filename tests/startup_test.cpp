@@ -105,7 +105,7 @@ TEST_F(CommandLine, OneNumberSetsTheFrictionAndAnythingElseKeepsTheDefault)
     EXPECT_EQ(start({"0.5"}).status, keep_running);
     EXPECT_EQ(friction, 0.5f);
     for (const std::vector<const char *> &args :
-         {std::vector<const char *>{"2", "3"}, {"abc", "def"}, {"--help", "2"}}) {
+         {std::vector<const char *>{"2", "3"}, {"abc", "def"}, {"-q", "1", "-"}}) {
         const Outcome run = start(args);
         EXPECT_EQ(run.status, keep_running);
         EXPECT_EQ(friction, 1.4f);
@@ -118,7 +118,7 @@ TEST_F(CommandLine, HelpAndVersionGoToStandardOutput)
     for (const char *flag : {"--help", "-h"}) {
         const Outcome run = start({flag});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out.rfind("usage: glide [FRICTION]\n", 0), 0u) << run.out;
+        EXPECT_EQ(run.out.rfind("usage: glide [-q] [FRICTION]\n", 0), 0u) << run.out;
         EXPECT_EQ(run.err, "");
     }
     const Outcome run = start({"--version"});
@@ -132,14 +132,72 @@ TEST_F(CommandLine, TextThatIsNotANumberIsRefused)
     Outcome run = start({"abc"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "glide: friction \"abc\" is not a number\nusage: glide [FRICTION]\n");
+    EXPECT_EQ(run.err, "glide: friction \"abc\" is not a number\nusage: glide [-q] [FRICTION]\n");
     EXPECT_EQ(friction, 1.4f);
 
     // Quoted on one line, with nothing a terminal would act on.
     run = start({"a\"b\\\n\x1b[2J"});
     EXPECT_EQ(run.err,
               "glide: friction \"a\\\"b\\\\\\x0a\\x1b[2J\" is not a number\n"
-              "usage: glide [FRICTION]\n");
+              "usage: glide [-q] [FRICTION]\n");
+}
+
+struct Arguments {
+    std::vector<const char *> args;
+    bool quiet;
+    float friction;
+};
+
+// Options stand anywhere; a dash before a digit or a point is a friction,
+// and -- ends the options.
+TEST_F(CommandLine, OptionsStandAnywhereAndTheOtherArgumentsKeepTheirRule)
+{
+    for (const Arguments &run : {Arguments{{"-q", "2"}, true, 2.0f},
+                                 {{"2", "3", "-q"}, true, 1.4f},
+                                 {{"--quiet", "-q", "2"}, true, 2.0f},
+                                 {{"2", "--quiet"}, true, 2.0f},
+                                 {{"-q", "--", "2"}, true, 2.0f},
+                                 {{"2", "--"}, false, 2.0f},
+                                 {{"--", "-1.4"}, false, -1.4f},
+                                 {{"-.5"}, false, -0.5f},
+                                 {{"-1e5"}, false, -1e5f}}) {
+        const Outcome outcome = start(run.args);
+        EXPECT_EQ(outcome.status, keep_running) << run.args[0];
+        EXPECT_EQ(quiet, run.quiet) << run.args[0];
+        EXPECT_EQ(friction, run.friction) << run.args[0];
+        EXPECT_EQ(outcome.out + outcome.err, "");
+    }
+}
+
+// Read from left to right, the first option that ends glide decides.
+TEST_F(CommandLine, HelpAndUnknownOptionsActWhereTheyStand)
+{
+    for (const std::vector<const char *> &args : {std::vector<const char *>{"--help", "2"},
+                                                  {"--help", "--bogus"},
+                                                  {"-q", "abc", "-h"},
+                                                  {"2", "--version", "--bogus"}}) {
+        const Outcome run = start(args);
+        EXPECT_EQ(run.status, 0) << args[0];
+        EXPECT_NE(run.out, "");
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_NE(start({"-h"}).out.find("-q, --quiet"), std::string::npos);
+
+    for (const char *option : {"--bogus", "-inf", "-e5", "--quiet=1", "-qq", "-Q", "--Help"}) {
+        const Outcome run = start({"2", option, "--help"});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, std::string("glide: unknown option \"") + option +
+                               "\"\nusage: glide [-q] [FRICTION]\n");
+    }
+    // After --, or alone, a dash is part of a friction that is not a number.
+    for (const std::vector<const char *> &args :
+         {std::vector<const char *>{"-"}, {"--", "-e5"}, {"-q", "--", "-q"}, {"--", "--help"}}) {
+        const Outcome run = start(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, std::string("glide: friction \"") + args.back() +
+                               "\" is not a number\nusage: glide [-q] [FRICTION]\n");
+    }
 }
 
 class Loop : public ::testing::Test {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "fake_platform.h"
@@ -156,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, VerticalEdge,
                          ::testing::Values(Edge{-40, true}, Edge{0, true}, Edge{1, false},
                                            Edge{766, false}, Edge{767, true}, Edge{5000, true}));
 
-TEST_F(Tick, ZeroVelocityOnAnEdgeTurnsToNegativeZeroAndStaysPut)
+TEST_F(Tick, ZeroVelocityOnAnEdgeTurnsToNegativeZeroAndLeavesTheCursorAlone)
 {
     running(0.0f, 0.0f, {1023, 767});
     fake.cursor = {1023, 767};
@@ -167,10 +169,12 @@ TEST_F(Tick, ZeroVelocityOnAnEdgeTurnsToNegativeZeroAndStaysPut)
     EXPECT_FALSE(std::signbit(lastx));
     EXPECT_EQ(fake.lines, (std::vector<std::string>{"0.000000/1.400000=0.000000\n",
                                                     "-0.000000/1.400000=-0.000000\n"}));
-    EXPECT_EQ(fake.targets, (std::vector<Point>{{1023, 767}, {1023, 767}}));
+    EXPECT_TRUE(fake.targets.empty());
 }
 
-TEST_F(Tick, VelocityAtRestSettlesOnTheSmallestSubnormal)
+// At rest a tick reads the cursor once and never sets it: a move to where it
+// already is would keep the screen from locking.
+TEST_F(Tick, VelocityAtRestSettlesOnTheSmallestSubnormalWithoutMoving)
 {
     running(0.3f, -0.3f, {500, 300});
     fake.cursor = {500, 300};
@@ -179,7 +183,18 @@ TEST_F(Tick, VelocityAtRestSettlesOnTheSmallestSubnormal)
     }
     EXPECT_EQ(lastx, tiniest);
     EXPECT_EQ(lasty, -tiniest);
-    EXPECT_EQ(fake.cursor, (Point{500, 300}));
+    EXPECT_EQ(fake.reads, 400);
+    EXPECT_TRUE(fake.targets.empty());
+    EXPECT_EQ(fake.lines.size(), 400u);
+
+    // One axis with a step to take is enough for a move.
+    reset_fake();
+    friction = 2.0f;
+    running(0.0f, -1.0f, {500, 301});
+    fake.cursor = {500, 300};
+    update();
+    EXPECT_EQ(fake.reads, 2);
+    EXPECT_EQ(fake.targets, (std::vector<Point>{{500, 299}}));
 
     // Halving reaches zero, and keeps its sign.
     reset_fake();
@@ -259,7 +274,8 @@ TEST_F(Tick, AnyFrictionKeepsTheTickSound)
             update();
         }
         EXPECT_EQ(fake.lines.size(), 299u);
-        EXPECT_EQ(fake.targets.size(), 300u);
+        // A second read for every move, and none for a tick that stays put.
+        EXPECT_EQ(fake.reads, 300 + static_cast<int>(fake.targets.size()));
     }
 
     // Dividing by zero sends the cursor to the far end of the range, which
@@ -280,6 +296,82 @@ TEST_F(Tick, AnyFrictionKeepsTheTickSound)
     update();
     update();
     EXPECT_EQ(fake.lines, (std::vector<std::string>{"-1023.000000/nan=nan\n", "-nan/nan=-nan\n"}));
+}
+
+// A screen smaller than the area brings the edges in to its own: the cursor
+// bounces there instead of being held against it, re-measured every tick.
+TEST_F(Tick, SmallerScreenBouncesAtItsEdges)
+{
+    fake.screenwidth = 800;
+    fake.screenheight = 600;
+    friction = 2.0f;
+    fake.cursor = {300, 200};
+    for (int i = 0; i < 100; ++i) {
+        update();
+    }
+    EXPECT_EQ(width, 799);
+    EXPECT_EQ(height, 599);
+    EXPECT_EQ(fake.lines[1], "150.000000/2.000000=75.000000\n");
+    EXPECT_EQ(fake.lines[2], "75.000000/2.000000=37.500000\n");  // at 799: turned round
+    EXPECT_EQ(fake.lines[3], "-37.500000/2.000000=-18.750000\n");
+    EXPECT_EQ(fake.lines.back(), "-0.000000/2.000000=-0.000000\n");
+    EXPECT_EQ(fake.cursor, (Point{724, 598}));
+
+    // Only a smaller screen changes the edges: 1280 x 720 brings in the bottom.
+    for (const auto &[screen, edges] : {std::pair{Point{1280, 720}, Point{1023, 719}},
+                                        {Point{1024, 768}, Point{1023, 767}},
+                                        {Point{3840, 2160}, Point{1023, 767}},
+                                        {Point{1, 0}, Point{0, 0}}}) {
+        reset_fake();
+        fake.screenwidth = screen.x;
+        fake.screenheight = screen.y;
+        update();
+        EXPECT_EQ((Point{width, height}), edges);
+    }
+}
+
+// The size is taken in each tick, before the cursor is read, and only when
+// that read succeeds.
+TEST_F(Tick, EdgesFollowTheScreenFromTickToTick)
+{
+    running(0.0f, 0.0f, {500, 300});
+    fake.cursor = {500, 300};
+    fake.screenwidth = 640;
+    fake.screenheight = 480;
+    fake.script = {std::nullopt};
+    update();
+    EXPECT_EQ((Point{width, height}), (Point{1023, 767}));
+
+    // Shrunk, the screen has moved the cursor onto its new edge: a bounce,
+    // not a hand movement to measure.
+    running(10.0f, 10.0f, {500, 300});
+    fake.cursor = {639, 310};
+    update();
+    EXPECT_EQ((Point{width, height}), (Point{639, 479}));
+    EXPECT_EQ(fake.lines.back(), "10.000000/1.400000=7.142857\n");
+    EXPECT_EQ(lastx, -(10.0f / 1.4f));
+
+    fake.screenwidth = 1920;
+    fake.screenheight = 1080;
+    update();
+    EXPECT_EQ((Point{width, height}), (Point{1023, 767}));
+}
+
+TEST_F(Tick, QuietPrintsNothingAndChangesNothingElse)
+{
+    const auto run = [](bool silent) {
+        reset_fake();
+        quiet = silent;
+        fake.script = {Point{300, 200}, Point{300, 200}, Point{620, 410}};
+        for (int i = 0; i < 50; ++i) {
+            update();
+        }
+        return std::tuple{fake.targets, fake.reads, lastx, lasty, c, d};
+    };
+    const auto loud = run(false);
+    EXPECT_EQ(fake.lines.size(), 49u);
+    EXPECT_EQ(run(true), loud);
+    EXPECT_TRUE(fake.lines.empty());
 }
 
 TEST(Roundaway, RoundsHalvesAwayFromZero)

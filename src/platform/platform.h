@@ -5,9 +5,18 @@
 
 #include <cstdint>
 
-// Connects to the display. On failure says why on standard error, in one line,
-// and returns false.
-bool platform_open();
+// What platform_open() returns when glide may run.
+constexpr int platform_ready = 0;
+
+// Connects to the display and makes sure that no other glide moves its
+// cursor. Returns platform_ready, or else says why on standard error, in one
+// line, and returns the status to exit with: 1 when there is no display, 3
+// when another glide already runs on it.
+int platform_open();
+
+// The screen's size in pixels, taking in any change since the last call
+// without waiting on the display.
+void platform_screen_size(int32_t *width, int32_t *height);
 
 // Reads the cursor's screen position. Writes x and y and returns true only
 // when the read succeeded.

@@ -51,15 +51,30 @@ static int64_t scale_up(int64_t count, int64_t per)
     return count / frequency * per + (count % frequency * per + frequency - 1) / frequency;
 }
 
-bool platform_open()
+int platform_open()
 {
+    // One glide a session. The mutex goes when the last handle to it does,
+    // and Windows closes handles however a process ends.
+    CreateMutexW(nullptr, FALSE, L"Local\\glide");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        std::fputs("glide: another glide is already running in this session\n", stderr);
+        return 3;
+    }
     LARGE_INTEGER rate{};
     QueryPerformanceFrequency(&rate);  // never fails from Windows XP on
     frequency = rate.QuadPart;
     startcount = read_counter();
     timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                    TIMER_ALL_ACCESS);
-    return true;
+    return platform_ready;
+}
+
+void platform_screen_size(int32_t *width, int32_t *height)
+{
+    // The primary monitor in physical pixels (glide is DPI aware); asking
+    // costs no round trip, so it is asked every tick.
+    *width = GetSystemMetrics(SM_CXSCREEN);
+    *height = GetSystemMetrics(SM_CYSCREEN);
 }
 
 bool platform_read_cursor(int32_t *x, int32_t *y)

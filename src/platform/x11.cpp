@@ -1,6 +1,11 @@
 // The platform on Linux and other X11 systems.
 #include <X11/Xlib.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -10,8 +15,10 @@
 // The one connection, opened at start-up, and what it points at.
 static Display *display;
 static Window root;
-static int rootwidth;  // the screen, which keeps the cursor on it
-static int rootheight;
+
+// The screen's size as the server last reported it: the cursor is kept on it.
+static int32_t screenwidth;
+static int32_t screenheight;
 
 // The monotonic clock's reading when the program started, in nanoseconds.
 static int64_t startns;
@@ -23,13 +30,75 @@ static int64_t now_ns()
     return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
 }
 
-static int32_t clamp(int32_t v, int32_t low, int32_t high)
+static void sleep_until_ns(int64_t deadline)
 {
-    return v < low ? low : v > high ? high : v;
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(deadline / 1000000000);
+    ts.tv_nsec = static_cast<long>(deadline % 1000000000);
+    // An early wake-up (a signal) is harmless: the callers check the clock.
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
 }
 
-bool platform_open()
+// Opens /dev/null on any of descriptors 0 to 2 that is closed, as daemons
+// do: left closed, the display connection would take descriptor 1, and the
+// report lines would go down it to the X server.
+static void open_standard_descriptors()
 {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free descriptor: this one, as those below are open.
+            const int opened = open("/dev/null", O_RDWR);
+            if (opened > fd) {
+                dup2(opened, fd);
+                close(opened);
+            }
+        }
+    }
+}
+
+// Xlib calls this when the connection breaks, and would exit with a message
+// of its own if it returned.
+[[noreturn]] static int on_lost_display(Display *lost)
+{
+    std::fprintf(stderr, "glide: lost the display %s\n", DisplayString(lost));
+    std::exit(1);
+}
+
+// Takes the selection GLIDE_S<screen>, as a window manager takes WM_S<n>, to
+// be the only glide on the screen. The server lets go of it when glide's
+// connection closes, however glide ends, so a crash leaves nothing stale
+// behind. Returns false when another client holds it.
+static bool own_screen()
+{
+    std::array<char, 32> name{};
+    std::snprintf(name.data(), name.size(), "GLIDE_S%d", DefaultScreen(display));
+    const Atom selection = XInternAtom(display, name.data(), False);
+    const Window owner = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    // A glide that has just died may own it until the server notices.
+    const int64_t giveup = now_ns() + 500000000;
+    for (;;) {
+        // Looked at and taken under a grab: of two copies started at once,
+        // only one finds it free.
+        XGrabServer(display);
+        const bool free = XGetSelectionOwner(display, selection) == None;
+        if (free) {
+            XSetSelectionOwner(display, selection, owner, CurrentTime);
+        }
+        XUngrabServer(display);
+        if (free && XGetSelectionOwner(display, selection) == owner) {
+            return true;
+        }
+        const int64_t now = now_ns();
+        if (now >= giveup) {
+            return false;
+        }
+        sleep_until_ns(std::min(now + 50000000, giveup));
+    }
+}
+
+int platform_open()
+{
+    open_standard_descriptors();
     startns = now_ns();
     const char *wayland = std::getenv("WAYLAND_DISPLAY");
     if (wayland != nullptr && *wayland != '\0') {
@@ -43,12 +112,39 @@ bool platform_open()
         const char *name = XDisplayName(nullptr);
         std::fprintf(stderr, "glide: cannot open display %s\n",
                      *name != '\0' ? name : "(DISPLAY is not set)");
-        return false;
+        return 1;
     }
+    XSetIOErrorHandler(on_lost_display);
     root = DefaultRootWindow(display);
-    rootwidth = DisplayWidth(display, DefaultScreen(display));
-    rootheight = DisplayHeight(display, DefaultScreen(display));
-    return true;
+    if (!own_screen()) {
+        std::fprintf(stderr, "glide: another glide is already running on display %s\n",
+                     DisplayString(display));
+        return 3;
+    }
+    // Told of every change of the screen's size from here on, and asked for
+    // the size after that, so that no change falls in between.
+    XSelectInput(display, root, StructureNotifyMask);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, root, &attributes);
+    screenwidth = attributes.width;
+    screenheight = attributes.height;
+    return platform_ready;
+}
+
+void platform_screen_size(int32_t *width, int32_t *height)
+{
+    // Only the events that have come already: no round trip. Among them the
+    // root window's ConfigureNotify, which a resize (xrandr) sends.
+    while (XEventsQueued(display, QueuedAfterReading) > 0) {
+        XEvent event{};
+        XNextEvent(display, &event);
+        if (event.type == ConfigureNotify && event.xconfigure.window == root) {
+            screenwidth = event.xconfigure.width;
+            screenheight = event.xconfigure.height;
+        }
+    }
+    *width = screenwidth;
+    *height = screenheight;
 }
 
 bool platform_read_cursor(int32_t *x, int32_t *y)
@@ -74,8 +170,9 @@ void platform_set_cursor(int32_t x, int32_t y)
 {
     // The protocol carries 16-bit coordinates: a target past 32767 would wrap
     // to the other side, so keep it on the screen first.
-    XWarpPointer(display, None, root, 0, 0, 0, 0, clamp(x, 0, rootwidth - 1),
-                 clamp(y, 0, rootheight - 1));
+    const int32_t lastx = std::clamp(screenwidth, 1, 32768) - 1;
+    const int32_t lasty = std::clamp(screenheight, 1, 32768) - 1;
+    XWarpPointer(display, None, root, 0, 0, 0, 0, std::clamp(x, 0, lastx), std::clamp(y, 0, lasty));
     XFlush(display);
 }
 
@@ -86,12 +183,7 @@ int64_t platform_clock()
 
 void platform_wait_until(int64_t clock)
 {
-    const int64_t deadline = startns + clock * 1000000;
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(deadline / 1000000000);
-    ts.tv_nsec = static_cast<long>(deadline % 1000000000);
-    // An early wake-up (a signal) is harmless: the caller checks the clock.
-    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+    sleep_until_ns(startns + clock * 1000000);
 }
 
 void platform_write_line(const char *line)

@@ -57,7 +57,8 @@ def model(start, friction, screen, ticks):
     """The report lines and the cursor's position after each tick, for a run
     from start with nobody else moving the mouse."""
     friction = f32(friction)
-    width, height = 1023, 767
+    # The area's edges, or the screen's where it is smaller.
+    width, height = min(1023, screen[0] - 1), min(767, screen[1] - 1)
     lastx = lasty = c = d = 0.0
     first = True
     lines, path = [], [start]
@@ -85,42 +86,82 @@ def model(start, friction, screen, ticks):
     return lines, path
 
 
+class Glide:
+    """glide started on a display, its report lines gathered as they come."""
+
+    def __init__(self, display, args=(), env=None, wrapper=()):
+        display.ready_wine()
+        self.process = subprocess.Popen([*wrapper, *GLIDE, *args], env=env or display.env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.lines = []
+        self.more = threading.Condition()
+        self.reader = threading.Thread(target=self.read)
+        self.reader.start()
+
+    def read(self):
+        for line in self.process.stdout:
+            with self.more:
+                self.lines.append(line.decode().removesuffix(NEWLINE))
+                self.more.notify_all()
+        with self.more:
+            self.more.notify_all()
+
+    def wait_for(self, count, timeout=30):
+        """Waits until glide has printed count lines in all; False if it
+        has not in time, or has ended."""
+        with self.more:
+            self.more.wait_for(lambda: len(self.lines) >= count or not self.reader.is_alive(),
+                               timeout)
+            return len(self.lines) >= count
+
+    def running(self):
+        return self.process.poll() is None
+
+    def processor_seconds(self):
+        """The processor time glide has used so far, as the scheduler counted
+        it (under Wine, the same process)."""
+        with open("/proc/%d/schedstat" % self.process.pid) as f:
+            return int(f.read().split()[0]) / 1e9
+
+    def stop(self, sig=signal.SIGINT):
+        """Ends glide with the signal (None: waits for it to end by itself),
+        unless it has ended; returns its standard error and exit status."""
+        before = len(self.lines)
+        if sig is not None and self.running():
+            self.process.send_signal(sig)
+        self.process.wait(timeout=30)
+        self.reader.join()
+        self.process.stdout.close()
+        err = self.process.stderr.read().decode()
+        self.process.stderr.close()
+        if WINE and sig == signal.SIGINT:
+            # Wine stops a program on another thread while the program goes on,
+            # and its last line has been seen to come out twice: only the lines
+            # printed before the interrupt are glide's to answer for.
+            del self.lines[before:]
+        return err, self.process.returncode
+
+
 def run_glide(display, args, lines_wanted, env=None):
     """Runs glide until it has printed lines_wanted lines, sampling the cursor
     meanwhile; then interrupts it. Returns its lines, the samples, stderr and
     the exit status."""
-    display.ready_wine()
-    glide = subprocess.Popen([*GLIDE, *args], env=env or display.env, stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE)
-    lines = []
-    enough = threading.Event()
-
-    def read():
-        for line in glide.stdout:
-            lines.append(line.decode().removesuffix(NEWLINE))
-            if len(lines) >= lines_wanted:
-                enough.set()
-        enough.set()
-
-    reader = threading.Thread(target=read)
-    reader.start()
+    glide = Glide(display, args, env)
     samples = []
     deadline = time.monotonic() + 30
-    while not enough.is_set() and time.monotonic() < deadline:
+    while len(glide.lines) < lines_wanted and glide.running() and time.monotonic() < deadline:
         samples.append(display.cursor())
-    before = len(lines)
-    glide.send_signal(signal.SIGINT)
-    glide.wait(timeout=30)
-    reader.join()
-    glide.stdout.close()
-    err = glide.stderr.read().decode()
-    glide.stderr.close()
-    if WINE:
-        # Wine stops a program on another thread while the program goes on,
-        # and its last line has been seen to come out twice: only the lines
-        # printed before the interrupt are glide's to answer for.
-        del lines[before:]
-    return lines, samples, err, glide.returncode
+    err, status = glide.stop()
+    return glide.lines, samples, err, status
+
+
+def watch(display, until, seconds=10):
+    """Samples the cursor until it is at until, or for the given time."""
+    samples = [display.cursor()]
+    deadline = time.monotonic() + seconds
+    while samples[-1] != until and time.monotonic() < deadline:
+        samples.append(display.cursor())
+    return samples
 
 
 class OnDisplay(unittest.TestCase):
@@ -133,6 +174,15 @@ class OnDisplay(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.display.close()
+
+
+    def assert_along(self, samples, path):
+        """Each sample is on the path, and no sample is before the one before it."""
+        at = 0
+        for sample in samples:
+            while at < len(path) and path[at] != sample:
+                at += 1
+            self.assertLess(at, len(path), "cursor at %s, off the path %s" % (sample, path))
 
 
 class Path(OnDisplay):
@@ -157,11 +207,7 @@ class Path(OnDisplay):
         expected, path = model(start, friction, screen, ticks + (10 if WINE else 0))
         self.assertEqual(lines, expected[:len(lines)])
         # The cursor went along the path, in order...
-        at = 0
-        for sample in samples:
-            while at < len(path) and path[at] != sample:
-                at += 1
-            self.assertLess(at, len(path), "cursor at %s, off the path %s" % (sample, path))
+        self.assert_along(samples, path)
         # ...and stopped where the last tick left it (or, interrupted between
         # its line and its move, one tick before).
         self.assertIn(final, path[ticks - 1:] if WINE else path[ticks - 1:ticks + 1])
@@ -194,6 +240,16 @@ class Path(OnDisplay):
         lines = self.check((300, 200), ["2", "3"])
         self.assertTrue(lines[0].startswith("300.000000/1.400000="))
 
+    def test_quiet_prints_nothing_and_glides_the_same(self):
+        self.display.move(300, 200)
+        _, path = model((300, 200), 2, (1024, 768), 100)
+        glide = Glide(self.display, ["-q", "2"])
+        samples = watch(self.display, path[-1])
+        err, _ = glide.stop()
+        self.assertEqual((glide.lines, err), ([], ""))
+        self.assertEqual(samples[-1], path[-1])
+        self.assert_along(samples, path)
+
     @unittest.skipIf(WINE, "Wayland is an X11 matter")
     def test_wayland_is_warned_about_and_glide_carries_on(self):
         self.display.move(300, 200)
@@ -218,7 +274,14 @@ class Refusals(OnDisplay):
         self.assertEqual(status, 2)
         self.assertEqual(out, "")
         self.assertEqual(err, ended('glide: friction "abc" is not a number\n'
-                                    "usage: glide [FRICTION]\n"))
+                                    "usage: glide [-q] [FRICTION]\n"))
+        self.assertEqual(self.display.cursor(), (300, 200))
+
+    def test_unknown_option(self):
+        self.display.move(300, 200)
+        self.assertEqual(self.run_briefly(["2", "--bogus", "--help"]),
+                         (2, "", ended('glide: unknown option "--bogus"\n'
+                                       "usage: glide [-q] [FRICTION]\n")))
         self.assertEqual(self.display.cursor(), (300, 200))
 
     @unittest.skipIf(WINE, "Windows has no display to open")
@@ -228,6 +291,131 @@ class Refusals(OnDisplay):
         env.pop("DISPLAY")
         self.assertEqual(self.run_briefly([], env),
                          (1, "", "glide: cannot open display (DISPLAY is not set)\n"))
+
+
+
+class Desktop(OnDisplay):
+    """glide shares a desktop: it lets the screen lock, costs little, keeps
+    to one copy a display, and copes with closed output and a lost display."""
+
+    def test_at_rest_the_screen_may_lock_and_glide_costs_little(self):
+        self.display.move(300, 200)
+        glide = Glide(self.display, ["2"])
+        try:
+            # Flung, and at rest some ten ticks later.
+            self.assertTrue(glide.wait_for(1))
+            used, started = glide.processor_seconds(), time.monotonic()
+            time.sleep(3)
+            share = (glide.processor_seconds() - used) / (time.monotonic() - started)
+            idle = self.display.idle_milliseconds()
+            self.assertTrue(glide.running())
+        finally:
+            glide.stop()
+        # The server counts no input while glide holds still...
+        self.assertGreater(idle, 2000)
+        # ...and glide sleeps between ticks: a coarse ceiling, that only a
+        # loop that spins would break.
+        self.assertLess(share, 0.2)
+
+    def test_one_glide_a_display(self):
+        taken = ended("glide: another glide is already running %s\n" % (
+            "in this session" if WINE else "on display " + self.display.name))
+        self.display.move(300, 200)
+        first = Glide(self.display, ["1.05"])
+        self.assertTrue(first.wait_for(1))
+        second = subprocess.run(GLIDE, env=self.display.env, capture_output=True, timeout=30)
+        self.assertEqual((second.returncode, second.stdout, second.stderr.decode()), (3, b"", taken))
+        # The first goes on...
+        self.assertTrue(first.wait_for(len(first.lines) + 5))
+        # ...and killed, leaves nothing behind: the next starts at once.
+        self.assertEqual(first.stop(signal.SIGKILL)[1], -signal.SIGKILL)
+        third = Glide(self.display)
+        ran = third.wait_for(3)
+        self.assertEqual(third.stop()[0], "")
+        self.assertTrue(ran)
+
+        # Of two started together, one runs and the other is refused.
+        pair = [Glide(self.display) for _ in range(2)]
+        deadline = time.monotonic() + 10
+        while all(glide.running() for glide in pair) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        time.sleep(0.6)
+        outcomes = sorted((glide.running(), glide.stop()) for glide in pair)
+        self.assertEqual(outcomes[0][:1] + outcomes[0][1], (False, taken, 3))
+        self.assertEqual(outcomes[1][0], True)
+
+    @unittest.skipIf(WINE, "descriptors are an X11 matter")
+    def test_closed_standard_streams(self):
+        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
+        for closing, closed in ((">&-", [1]), ("<&- >&- 2>&-", [0, 1, 2])):
+            with self.subTest(closing=closing):
+                self.display.move(300, 200)
+                glide = Glide(self.display, ["2"],
+                              wrapper=["sh", "-c", 'exec "$@" ' + closing, "sh"])
+                try:
+                    # The report lines go nowhere, and not down the X
+                    # connection: the cursor glides on to rest as on any run.
+                    self.assertEqual(watch(self.display, rest)[-1], rest)
+                    self.assertTrue(glide.running())
+                    self.assertEqual([os.readlink("/proc/%d/fd/%d" % (glide.process.pid, fd))
+                                      for fd in closed], ["/dev/null"] * len(closed))
+                finally:
+                    glide.stop()
+
+    @unittest.skipIf(WINE, "the X server is glide's own only on X11")
+    def test_lost_display(self):
+        display = Display(1024, 768)
+        try:
+            glide = Glide(display)
+            self.assertTrue(glide.wait_for(1))
+            display.server.terminate()
+            err, status = glide.stop(None)
+        finally:
+            display.close()
+        self.assertEqual((status, err), (1, "glide: lost the display %s\n" % display.name))
+
+
+@unittest.skipIf(WINE, "Wine follows a resize on its own terms")
+class Screens(unittest.TestCase):
+    """The bounce edges and the cursor's bounds follow the screen's size."""
+
+    def test_follows_the_screen_as_it_changes(self):
+        # Xvfb can only be resized within the size it started with.
+        display = Display(1920, 1200)
+        glide = None
+        try:
+            display.resize(800, 600)
+            display.move(300, 200)
+            lines, path = model((300, 200), 2, (800, 600), 40)
+            glide = Glide(display, ["2"])
+            self.assertTrue(glide.wait_for(len(lines)))
+            self.assertEqual(glide.lines[:len(lines)], lines)
+            self.assertEqual(display.cursor(), path[-1])
+
+            # Grown, it lets the cursor past the old size: a hand movement to
+            # (1000, 700) flings it to the far side of 1023 and 767.
+            display.resize(1920, 1200)
+            time.sleep(0.1)
+            seen = len(glide.lines)
+            display.xdotool("mousemove", 1000, 700)
+            self.assertTrue(glide.wait_for(seen + 40))
+            self.assertIn("1000.000000/2.000000=500.000000", glide.lines[seen:])
+            x, y = display.cursor()
+            self.assertGreater(x, 1023)
+            self.assertGreater(y, 767)
+
+            # Shrunk under it, it holds the cursor to the new edges, bounces
+            # off them and comes to rest.
+            display.resize(800, 600)
+            seen = len(glide.lines)
+            self.assertTrue(glide.wait_for(seen + 40))
+            x, y = display.cursor()
+            self.assertLessEqual((x, y), (799, 599))
+            self.assertLess(abs(float(glide.lines[-1].split("/")[0])), 0.5)
+        finally:
+            if glide:
+                glide.stop()
+            display.close()
 
 
 if __name__ == "__main__":

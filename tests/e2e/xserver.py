@@ -7,6 +7,8 @@ import time
 
 XVFB = os.environ.get("XVFB", "Xvfb")
 XDOTOOL = os.environ.get("XDOTOOL", "xdotool")
+XRANDR = os.environ.get("XRANDR", "xrandr")
+XPRINTIDLE = os.environ.get("XPRINTIDLE", "xprintidle")
 # Set when glide is a Windows program to run under Wine.
 WINE = os.environ.get("GLIDE_WINE")
 
@@ -76,3 +78,19 @@ class Display:
         fields = dict(line.split("=", 1) for line in self.xdotool(
             "getmouselocation", "--shell").split())
         return int(fields["X"]), int(fields["Y"])
+
+    def resize(self, width, height):
+        """Resizes the screen, as xrandr does on a desktop. (On Xvfb xrandr
+        reports BadValue, and resizes all the same.)"""
+        subprocess.run([XRANDR, "--fb", "%dx%d" % (width, height)], env=self.env,
+                       capture_output=True)
+        for _ in range(100):
+            if self.xdotool("getdisplaygeometry").split() == [str(width), str(height)]:
+                return
+            time.sleep(0.01)
+        raise AssertionError("xrandr could not resize the screen to %dx%d" % (width, height))
+
+    def idle_milliseconds(self):
+        """How long the server has seen no input, as a screen saver asks it."""
+        return int(subprocess.run([XPRINTIDLE], env=self.env, check=True, capture_output=True,
+                                  text=True).stdout)
