@@ -54,9 +54,11 @@ static int64_t scale_up(int64_t count, int64_t per)
 int platform_open()
 {
     // One glide a session. The mutex goes when the last handle to it does,
-    // and Windows closes handles however a process ends.
-    CreateMutexW(nullptr, FALSE, L"Local\\glide");
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    // and Windows closes handles however a process ends. Denied access, it
+    // exists too: made by a glide run as administrator.
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\glide");
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED)) {
         std::fputs("glide: another glide is already running in this session\n", stderr);
         return 3;
     }
