@@ -56,9 +56,9 @@ int platform_open()
     // One glide a session. The mutex goes when the last handle to it does,
     // and Windows closes handles however a process ends. Denied access, it
     // exists too: made by a glide run as administrator.
-    const HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\glide");
+    const bool made = CreateMutexW(nullptr, FALSE, L"Local\\glide") != nullptr;
     const DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED)) {
+    if (error == ERROR_ALREADY_EXISTS || (!made && error == ERROR_ACCESS_DENIED)) {
         std::fputs("glide: another glide is already running in this session\n", stderr);
         return 3;
     }
