@@ -175,6 +175,12 @@ class OnDisplay(unittest.TestCase):
     def tearDownClass(cls):
         cls.display.close()
 
+    def run_briefly(self, args, env=None):
+        """Runs glide to its end; returns its exit status, output and errors."""
+        self.display.ready_wine()
+        done = subprocess.run([*GLIDE, *args], env=env or self.display.env, capture_output=True,
+                              timeout=30)
+        return done.returncode, done.stdout.decode(), done.stderr.decode()
 
     def assert_along(self, samples, path):
         """Each sample is on the path, and no sample is before the one before it."""
@@ -262,12 +268,6 @@ class Path(OnDisplay):
 class Refusals(OnDisplay):
     """What glide refuses leaves the cursor where it was."""
 
-    def run_briefly(self, args, env=None):
-        self.display.ready_wine()
-        done = subprocess.run([*GLIDE, *args], env=env or self.display.env, capture_output=True,
-                              timeout=30)
-        return done.returncode, done.stdout.decode(), done.stderr.decode()
-
     def test_text_that_is_not_a_number(self):
         self.display.move(300, 200)
         status, out, err = self.run_briefly(["abc"])
@@ -291,7 +291,6 @@ class Refusals(OnDisplay):
         env.pop("DISPLAY")
         self.assertEqual(self.run_briefly([], env),
                          (1, "", "glide: cannot open display (DISPLAY is not set)\n"))
-
 
 
 class Desktop(OnDisplay):
@@ -323,8 +322,7 @@ class Desktop(OnDisplay):
         self.display.move(300, 200)
         first = Glide(self.display, ["1.05"])
         self.assertTrue(first.wait_for(1))
-        second = subprocess.run(GLIDE, env=self.display.env, capture_output=True, timeout=30)
-        self.assertEqual((second.returncode, second.stdout, second.stderr.decode()), (3, b"", taken))
+        self.assertEqual(self.run_briefly([]), (3, "", taken))
         # The first goes on...
         self.assertTrue(first.wait_for(len(first.lines) + 5))
         # ...and killed, leaves nothing behind: the next starts at once.
