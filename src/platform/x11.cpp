@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -107,6 +108,10 @@ int platform_open()
             "only over its own windows\n",
             stderr);
     }
+    // A request written after the server has gone would raise SIGPIPE and end
+    // glide before Xlib could tell why. Ignored, the write fails, and Xlib
+    // calls on_lost_display.
+    std::signal(SIGPIPE, SIG_IGN);
     display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         const char *name = XDisplayName(nullptr);
@@ -190,6 +195,10 @@ void platform_write_line(const char *line)
 {
     // Flushed at once: a pipe would otherwise hold a hundred lines, lost when
     // the process is ended, which is the only way it ends.
-    std::fputs(line, stdout);
-    std::fflush(stdout);
+    if ((std::fputs(line, stdout) == EOF || std::fflush(stdout) == EOF) && errno == EPIPE) {
+        // The reader has gone (glide | head): end as SIGPIPE would have ended
+        // glide had the X connection not needed it ignored.
+        std::signal(SIGPIPE, SIG_DFL);
+        std::raise(SIGPIPE);
+    }
 }

@@ -10,7 +10,7 @@ import threading
 import time
 import unittest
 
-from xserver import WINE, Display
+from xserver import WINE, Display, Relay
 
 # A Windows build runs under Wine, and ends its lines as Windows does.
 GLIDE = [WINE, os.environ["GLIDE"]] if WINE else [os.environ["GLIDE"]]
@@ -363,14 +363,37 @@ class Desktop(OnDisplay):
     @unittest.skipIf(WINE, "the X server is glide's own only on X11")
     def test_lost_display(self):
         display = Display(1024, 768)
+        relay = Relay(display)
         try:
+            # A server may go between glide's reading and its next request,
+            # which then meets a closed socket: still said, not a silent
+            # SIGPIPE.
+            glide = Glide(display, env=relay.env)
+            self.assertTrue(glide.wait_for(1))
+            relay.stop_reading()
+            err, status = glide.stop(None)
+            self.assertEqual((status, err), (1, "glide: lost the display %s\n" % relay.name))
+            relay.close()
             glide = Glide(display)
             self.assertTrue(glide.wait_for(1))
             display.server.terminate()
             err, status = glide.stop(None)
+            self.assertEqual((status, err), (1, "glide: lost the display %s\n" % display.name))
         finally:
+            relay.close()
             display.close()
-        self.assertEqual((status, err), (1, "glide: lost the display %s\n" % display.name))
+
+    @unittest.skipIf(WINE, "SIGPIPE is a POSIX matter")
+    def test_reader_gone(self):
+        # glide | head: glide ends when its lines have nowhere to go.
+        glide = subprocess.Popen(GLIDE, env=self.display.env, stdout=subprocess.PIPE)
+        try:
+            glide.stdout.readline()
+            glide.stdout.close()
+            self.assertEqual(glide.wait(timeout=10), -signal.SIGPIPE)
+        finally:
+            glide.kill()
+            glide.wait()
 
 
 @unittest.skipIf(WINE, "Wine follows a resize on its own terms")

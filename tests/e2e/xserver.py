@@ -2,7 +2,9 @@
 for the Windows build, Wine's desktop on it too."""
 
 import os
+import socket
 import subprocess
+import threading
 import time
 
 XVFB = os.environ.get("XVFB", "Xvfb")
@@ -94,3 +96,60 @@ class Display:
         """How long the server has seen no input, as a screen saver asks it."""
         return int(subprocess.run([XPRINTIDLE], env=self.env, check=True, capture_output=True,
                                   text=True).stdout)
+
+
+class Relay:
+    """A display of its own in front of another, passing everything through
+    until told to stop reading, as a server that is going away does."""
+
+    def __init__(self, display):
+        self.listener = socket.socket(socket.AF_UNIX)
+        # The abstract socket that Xlib tries first for :N, at a free N.
+        for number in range(1000, 2000):
+            try:
+                self.listener.bind("\0/tmp/.X11-unix/X%d" % number)
+                break
+            except OSError:
+                continue
+        self.listener.listen(1)
+        self.name = ":%d" % number
+        self.env = dict(display.env, DISPLAY=self.name)
+        self.server_path = "\0/tmp/.X11-unix/X" + display.name[1:]
+        self.client = self.server = None
+        self.accepted = threading.Event()
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def serve(self):
+        self.client, _ = self.listener.accept()
+        self.server = socket.socket(socket.AF_UNIX)
+        self.server.connect(self.server_path)
+        self.accepted.set()
+        for source, sink in ((self.client, self.server), (self.server, self.client)):
+            threading.Thread(target=self.pump, args=(source, sink), daemon=True).start()
+
+    @staticmethod
+    def pump(source, sink):
+        try:
+            while data := source.recv(65536):
+                sink.sendall(data)
+        except OSError:
+            pass
+
+    def stop_reading(self):
+        """From now on the client's next request finds the socket closed,
+        while nothing it reads says so (a reply on its way still comes)."""
+        self.accepted.wait(10)
+        self.client.shutdown(socket.SHUT_RD)
+
+    def close(self):
+        """Ends the relay, and with it the client's connection to the server."""
+        for end in (self.client, self.server):
+            if end is not None:
+                # Shut down, not only closed: that wakes the pumps, and the
+                # server hears of it at once.
+                try:
+                    end.shutdown(socket.SHUT_RDWR)
+                except OSError:
+                    pass
+                end.close()
+        self.listener.close()
