@@ -98,23 +98,28 @@ class Display:
                                   text=True).stdout)
 
 
+def x_socket(number):
+    """The abstract socket that Xlib tries first for the display :number."""
+    return "\0/tmp/.X11-unix/X%s" % number
+
+
 class Relay:
     """A display of its own in front of another, passing everything through
     until told to stop reading, as a server that is going away does."""
 
     def __init__(self, display):
         self.listener = socket.socket(socket.AF_UNIX)
-        # The abstract socket that Xlib tries first for :N, at a free N.
+        # At the first free display number from 1000 on.
         for number in range(1000, 2000):
             try:
-                self.listener.bind("\0/tmp/.X11-unix/X%d" % number)
+                self.listener.bind(x_socket(number))
                 break
             except OSError:
                 continue
         self.listener.listen(1)
         self.name = ":%d" % number
         self.env = dict(display.env, DISPLAY=self.name)
-        self.server_path = "\0/tmp/.X11-unix/X" + display.name[1:]
+        self.server_path = x_socket(display.name[1:])
         self.client = self.server = None
         self.accepted = threading.Event()
         threading.Thread(target=self.serve, daemon=True).start()
