@@ -96,8 +96,9 @@ void check_startup(const std::vector<std::string> &args, const std::string &text
         require(byte == '\n' || (byte >= 0x20 && byte != 0x7f), "control byte in a refusal", text);
     }
     require(newlines == 2, "a refusal is not two lines", text);
-    require(said.find(friction ? "\" is not a number\nusage: glide [-q] [FRICTION]\n"
-                               : "\"\nusage: glide [-q] [FRICTION]\n") != std::string::npos,
+    require(said.find(friction
+                          ? "\" is not a number\nusage: glide [-q] [--screen] [FRICTION]\n"
+                          : "\"\nusage: glide [-q] [--screen] [FRICTION]\n") != std::string::npos,
             "refusal ends oddly", text);
 }
 

@@ -1,8 +1,8 @@
 // Drives long runs of ticks on the fake platform: any friction bit pattern,
 // cursor readings anywhere in the 32-bit range or wherever the last move left
-// the cursor, failing reads, screens of any size changing between ticks, and
-// --quiet. Besides what the sanitizers catch, checks what must hold after
-// every tick.
+// the cursor, failing reads, screens of any size changing between ticks,
+// --quiet, and --screen with up to 20 monitors anywhere. Besides what the
+// sanitizers catch, checks what must hold after every tick.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -125,7 +125,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     friction = std::bit_cast<float>(in.take<uint32_t>());
     const auto x = in.take<int32_t>();
     quiet = x < 0;
-    fake.cursor = {x & 1023, in.take<int32_t>() & 1023};
+    const auto y = in.take<int32_t>();
+    screen = y < 0;
+    fake.cursor = {x & 1023, y & 1023};
+    if (screen) {
+        fake.monitors.clear();
+        for (int n = in.take<uint8_t>() % 21; n > 0; --n) {
+            const auto left = in.take<int32_t>();
+            const auto top = in.take<int32_t>();
+            const auto right = in.take<int32_t>();
+            fake.monitors.push_back({left, top, right, in.take<int32_t>()});
+        }
+    }
 
     // Each tick takes its two readings from the input; when it runs out, the
     // cursor glides on undisturbed for a while.

@@ -2,13 +2,14 @@
 # test, when it is missing and we may, and configures and builds a preset.
 
 # Everything, so that one preset serves running and testing alike.
-glide_packages=(cmake ninja-build g++ libx11-dev libgtest-dev xvfb xdotool x11-xserver-utils
-                xprintidle python3)
+glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libgtest-dev xvfb xdotool
+                x11-xserver-utils xprintidle python3)
 
 # The checks beyond the build: clang's fuzzing runtime, its formatter and
-# linter, and what packaging and checking the packages and manual use.
+# linter, what packaging and checking the packages and manual use, and the
+# instruction counter of a benchmark.
 check_packages=(clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14 dpkg-dev file
-                groff-base unzip lintian)
+                groff-base unzip lintian valgrind)
 
 # The Windows build: the cross compiler, GoogleTest's sources, and Wine with
 # the X libraries its display driver loads when it starts.

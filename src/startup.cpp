@@ -11,7 +11,7 @@
 
 namespace {
 
-const char *const usage = "usage: glide [-q] [FRICTION]\n";
+const char *const usage = "usage: glide [-q] [--screen] [FRICTION]\n";
 
 const char *const help =
     "Gives the mouse cursor momentum: flick the mouse and the cursor glides on,\n"
@@ -22,6 +22,8 @@ const char *const help =
     "  FRICTION     divides both velocities every tick (default 1.4);\n"
     "               2 stops quickly, 1.05 glides long, below 1 speeds up\n"
     "  -q, --quiet  print no report lines\n"
+    "  --screen     bounce off the walls of the whole desktop instead: every\n"
+    "               side of a monitor with no monitor beyond it\n"
     "  -h, --help   show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
@@ -185,6 +187,8 @@ int startup(int argc, const char *const *argv, FILE *out, FILE *err)
             options = false;
         } else if (is(arg, "-q") || is(arg, "--quiet")) {
             quiet = true;
+        } else if (is(arg, "--screen")) {
+            screen = true;
         } else if (is(arg, "-h") || is(arg, "--help")) {
             std::fputs(usage, out);
             std::fputs(help, out);

@@ -24,6 +24,7 @@ int32_t height;
 float c;
 float d;
 bool quiet;
+bool screen;
 
 void init_state()
 {
@@ -36,4 +37,5 @@ void init_state()
     c = 0.0f;
     d = 0.0f;
     quiet = false;
+    screen = false;
 }

@@ -18,7 +18,8 @@ constexpr int32_t lastcolumn = 1023;
 constexpr int32_t lastrow = 767;
 
 // Set from the command line.
-extern bool quiet;  // print no report lines
+extern bool quiet;   // print no report lines
+extern bool screen;  // bounce off the walls of the monitors, not the area's edges
 
 // Gives the motion state and the options the values they start the program with.
 void init_state();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "desktop.h"
 #include "platform/platform.h"
 #include "state.h"
 
@@ -37,6 +38,14 @@ int32_t offset(int32_t p, int32_t step)
 int32_t edge(int32_t area, int32_t screen)
 {
     return screen > area ? area : std::max(screen, int32_t{1}) - 1;
+}
+
+// Under --screen, whether the axis along (dx, dy) is at a wall: (x, y) or
+// its neighbour on either side along it lies on no monitor. In 64 bits, as a
+// neighbour may lie past the 32-bit range.
+bool at_wall(int64_t x, int64_t y, int64_t dx, int64_t dy)
+{
+    return !on_desktop(x, y) || !on_desktop(x - dx, y - dy) || !on_desktop(x + dx, y + dy);
 }
 
 // Re-measures one axis from the coordinate p read this tick and the coordinate
@@ -122,6 +131,9 @@ int32_t update()
     int32_t screenwidth = 0;
     int32_t screenheight = 0;
     platform_screen_size(&screenwidth, &screenheight);
+    if (screen) {
+        platform_monitors();
+    }
     int32_t x = 0;
     int32_t y = 0;
     if (!platform_read_cursor(&x, &y)) {
@@ -129,8 +141,8 @@ int32_t update()
     }
     width = edge(lastcolumn, screenwidth);
     height = edge(lastrow, screenheight);
-    const bool xout = x >= width || x <= 0;
-    const bool yout = y >= height || y <= 0;
+    const bool xout = screen ? at_wall(x, y, 1, 0) : x >= width || x <= 0;
+    const bool yout = screen ? at_wall(x, y, 0, 1) : y >= height || y <= 0;
 
     if (firstloop != 0) {
         // The velocities start out as the coordinates themselves.

@@ -24,6 +24,14 @@ void platform_screen_size(int32_t *width, int32_t *height)
     *height = fake.screenheight;
 }
 
+void platform_monitors()
+{
+    clear_monitors();
+    for (const Monitor &monitor : fake.monitors) {
+        add_monitor(monitor);
+    }
+}
+
 bool platform_read_cursor(int32_t *x, int32_t *y)
 {
     ++fake.reads;

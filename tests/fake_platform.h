@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "desktop.h"
+
 struct Point {
     int32_t x;
     int32_t y;
@@ -19,6 +21,8 @@ struct FakePlatform {
     // size every tick.
     int32_t screenwidth = 1024;
     int32_t screenheight = 768;
+    // The monitors that --screen bounces off, listed anew every tick.
+    std::vector<Monitor> monitors{{0, 0, 1024, 768}};
     Point cursor{0, 0};
     // Reads taken from here first, in order; nullopt is a failed read.
     std::deque<std::optional<Point>> script;

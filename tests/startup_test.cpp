@@ -118,7 +118,7 @@ TEST_F(CommandLine, HelpAndVersionGoToStandardOutput)
     for (const char *flag : {"--help", "-h"}) {
         const Outcome run = start({flag});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out.rfind("usage: glide [-q] [FRICTION]\n", 0), 0u) << run.out;
+        EXPECT_EQ(run.out.rfind("usage: glide [-q] [--screen] [FRICTION]\n", 0), 0u) << run.out;
         EXPECT_EQ(run.err, "");
     }
     const Outcome run = start({"--version"});
@@ -132,20 +132,22 @@ TEST_F(CommandLine, TextThatIsNotANumberIsRefused)
     Outcome run = start({"abc"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "glide: friction \"abc\" is not a number\nusage: glide [-q] [FRICTION]\n");
+    EXPECT_EQ(run.err,
+              "glide: friction \"abc\" is not a number\nusage: glide [-q] [--screen] [FRICTION]\n");
     EXPECT_EQ(friction, 1.4f);
 
     // Quoted on one line, with nothing a terminal would act on.
     run = start({"a\"b\\\n\x1b[2J"});
     EXPECT_EQ(run.err,
               "glide: friction \"a\\\"b\\\\\\x0a\\x1b[2J\" is not a number\n"
-              "usage: glide [-q] [FRICTION]\n");
+              "usage: glide [-q] [--screen] [FRICTION]\n");
 }
 
 struct Arguments {
     std::vector<const char *> args;
     bool quiet;
     float friction;
+    bool screen = false;
 };
 
 // Options stand anywhere; a dash before a digit or a point is a friction,
@@ -160,11 +162,15 @@ TEST_F(CommandLine, OptionsStandAnywhereAndTheOtherArgumentsKeepTheirRule)
                                  {{"2", "--"}, false, 2.0f},
                                  {{"--", "-1.4"}, false, -1.4f},
                                  {{"-.5"}, false, -0.5f},
-                                 {{"-1e5"}, false, -1e5f}}) {
+                                 {{"-1e5"}, false, -1e5f},
+                                 {{"--screen"}, false, 1.4f, true},
+                                 {{"2", "--screen", "-q"}, true, 2.0f, true},
+                                 {{"--screen", "--", "2"}, false, 2.0f, true}}) {
         const Outcome outcome = start(run.args);
         EXPECT_EQ(outcome.status, keep_running) << run.args[0];
         EXPECT_EQ(quiet, run.quiet) << run.args[0];
         EXPECT_EQ(friction, run.friction) << run.args[0];
+        EXPECT_EQ(screen, run.screen) << run.args[0];
         EXPECT_EQ(outcome.out + outcome.err, "");
     }
 }
@@ -182,21 +188,26 @@ TEST_F(CommandLine, HelpAndUnknownOptionsActWhereTheyStand)
         EXPECT_EQ(run.err, "");
     }
     EXPECT_NE(start({"-h"}).out.find("-q, --quiet"), std::string::npos);
+    EXPECT_NE(start({"-h"}).out.find("--screen"), std::string::npos);
 
-    for (const char *option : {"--bogus", "-inf", "-e5", "--quiet=1", "-qq", "-Q", "--Help"}) {
+    for (const char *option :
+         {"--bogus", "-inf", "-e5", "--quiet=1", "-qq", "-Q", "--Help", "-s", "--screen=1"}) {
         const Outcome run = start({"2", option, "--help"});
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, std::string("glide: unknown option \"") + option +
-                               "\"\nusage: glide [-q] [FRICTION]\n");
+                               "\"\nusage: glide [-q] [--screen] [FRICTION]\n");
     }
     // After --, or alone, a dash is part of a friction that is not a number.
-    for (const std::vector<const char *> &args :
-         {std::vector<const char *>{"-"}, {"--", "-e5"}, {"-q", "--", "-q"}, {"--", "--help"}}) {
+    for (const std::vector<const char *> &args : {std::vector<const char *>{"-"},
+                                                  {"--", "-e5"},
+                                                  {"-q", "--", "-q"},
+                                                  {"--", "--help"},
+                                                  {"--", "--screen"}}) {
         const Outcome run = start(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err, std::string("glide: friction \"") + args.back() +
-                               "\" is not a number\nusage: glide [-q] [FRICTION]\n");
+                               "\" is not a number\nusage: glide [-q] [--screen] [FRICTION]\n");
     }
 }
 

@@ -374,6 +374,126 @@ TEST_F(Tick, QuietPrintsNothingAndChangesNothingElse)
     EXPECT_TRUE(fake.lines.empty());
 }
 
+class Walls : public Tick {
+protected:
+    void SetUp() override
+    {
+        reset_fake();
+        screen = true;
+    }
+
+    // Whether each axis is at a wall at p (1 where it is), as its bounce
+    // shows: the velocities agree with the move to p, so an axis not at a
+    // wall keeps 7 (or, where floats are too coarse to agree, is re-measured).
+    static Point walls_at(Point p)
+    {
+        firstloop = 0;
+        lastx = 7.0f;
+        lasty = 7.0f;
+        c = static_cast<float>(p.x) - 7.0f;
+        d = static_cast<float>(p.y) - 7.0f;
+        fake.script = {p};
+        update();
+        const float bounced = -(7.0f / 1.4f);
+        return {lastx == bounced ? 1 : 0, lasty == bounced ? 1 : 0};
+    }
+};
+
+TEST_F(Walls, OneMonitorOf1024x768BouncesAsTheDefault)
+{
+    const auto run = [](bool walls, Point start, float f) {
+        reset_fake();
+        screen = walls;
+        friction = f;
+        // Hand movements onto each edge and corner along the way.
+        fake.script = {start,         start,         Point{1023, 500}, Point{1023, 500},
+                       Point{0, 767}, Point{0, 767}, Point{512, 0},    Point{512, 0},
+                       Point{1, 766}, Point{1, 766}};
+        fake.cursor = start;
+        for (int i = 0; i < 120; ++i) {
+            update();
+        }
+        return std::tuple{fake.lines, fake.targets, fake.reads, lastx, lasty, c, d};
+    };
+    for (const Point start : {Point{300, 200}, Point{0, 0}, Point{1023, 767}, Point{1022, 1}}) {
+        for (const float f : {1.4f, 1.05f, 0.85f}) {
+            EXPECT_EQ(run(true, start, f), run(false, start, f)) << start.x << "," << start.y;
+        }
+    }
+}
+
+struct Desktop {
+    std::vector<Monitor> monitors;
+    // Points where no axis, the horizontal, the vertical or both are at a wall.
+    std::array<std::vector<Point>, 4> points;
+};
+
+TEST_F(Walls, EverySideWithNoMonitorBeyondIt)
+{
+    const std::array walls{Point{0, 0}, Point{1, 0}, Point{0, 1}, Point{1, 1}};
+    for (const Desktop &desktop :
+         {// Side by side, of different heights: the shared edge is crossed,
+          // the bottom of the shorter one bounces, and between them below
+          // it the cursor is on no monitor.
+          Desktop{{{0, 0, 1920, 1080}, {1920, 0, 3000, 1200}},
+                  {{{{1919, 500}, {1920, 1079}, {1000, 1078}, {2500, 1079}},
+                    {{0, 500}, {2999, 500}, {1920, 1100}},
+                    {{1000, 0}, {2500, 0}, {1000, 1079}, {1919, 1079}, {2500, 1199}},
+                    {{1919, 1100}, {-5, -5}}}}},
+          // Left of and above the primary, in negative coordinates.
+          Desktop{{{0, 0, 1920, 1080}, {-1280, -200, 0, 824}},
+                  {{{{-1, 500}, {0, 500}, {-1279, 500}, {-640, -199}},
+                    {{-1280, 500}},
+                    {{-640, -200}, {-640, 823}, {500, 0}},
+                    {{0, -1}}}}},
+          // A gap between two.
+          Desktop{{{0, 0, 1024, 768}, {1124, 0, 2148, 768}},
+                  {{{{1125, 300}}, {{1023, 300}, {1124, 300}}, {}, {{1074, 300}}}}},
+          // At the ends of the 32-bit range, where a neighbour lies past it.
+          Desktop{{{int32max - 99, int32min, int64_t{int32max} + 1, int32min + 100}},
+                  {{{{int32max - 1, int32min + 50}, {int32max - 50, int32min + 1}},
+                    {{int32max, int32min + 50}},
+                    {{int32max - 50, int32min}},
+                    {{int32min, int32max}}}}}}) {
+        fake.monitors = desktop.monitors;
+        for (size_t i = 0; i < walls.size(); ++i) {
+            for (const Point p : desktop.points.at(i)) {
+                EXPECT_EQ(walls_at(p), walls.at(i)) << p.x << "," << p.y;
+            }
+        }
+    }
+}
+
+TEST_F(Walls, FollowTheMonitorsFromTickToTick)
+{
+    EXPECT_EQ(walls_at({1023, 300}), (Point{1, 0}));
+    fake.monitors.push_back({1024, 0, 2048, 768});
+    EXPECT_EQ(walls_at({1023, 300}), (Point{0, 0}));
+    fake.monitors = {{0, 0, 800, 600}};
+    EXPECT_EQ(walls_at({700, 599}), (Point{0, 1}));
+}
+
+TEST_F(Walls, MoreThan16MonitorsBounceOffTheRectangleAroundThem)
+{
+    // Sixteen apart, with gaps between them, and one switched off (empty),
+    // which does not count; the seventeenth closes the gaps.
+    fake.monitors.clear();
+    for (int64_t left = 0; left < 3200; left += 200) {
+        fake.monitors.push_back({left, 0, left + 100, 768});
+    }
+    fake.monitors.push_back({5000, 0, 5000, 768});
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(walls_at({150, 300}), (Point{1, 1}));
+    fake.monitors.push_back({3200, 100, 3300, 900});
+    for (int tick = 0; tick < 2; ++tick) {
+        EXPECT_EQ(walls_at({150, 300}), (Point{0, 0}));
+        EXPECT_EQ(walls_at({3299, 300}), (Point{1, 0}));
+        EXPECT_EQ(walls_at({150, 899}), (Point{0, 1}));
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "glide: more than 16 monitors: bouncing off the rectangle around them\n");
+}
+
 TEST(Roundaway, RoundsHalvesAwayFromZero)
 {
     EXPECT_EQ(roundaway(2.5f), 3);

@@ -18,6 +18,11 @@ int platform_open();
 // without waiting on the display.
 void platform_screen_size(int32_t *width, int32_t *height);
 
+// Takes in the monitors when they have changed since the last call, and on
+// the first: lists them anew with clear_monitors() and add_monitor(). Waits
+// on the display only when they have changed.
+void platform_monitors();
+
 // Reads the cursor's screen position. Writes x and y and returns true only
 // when the read succeeded.
 bool platform_read_cursor(int32_t *x, int32_t *y);

@@ -10,8 +10,10 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
+#include "desktop.h"
 #include "platform.h"
 
 // Known to Windows 10 1803 and later; older SDKs and MinGW's headers lack it.
@@ -31,6 +33,10 @@ static HANDLE timer;
 // each wait asks for that much less. Under Wine it fires about 0.9 ms late,
 // which would cost one tick in twelve.
 static int64_t lateness;
+
+// The count of monitors and the virtual screen's rectangle when the monitors
+// were last listed; a count of -1 until they are.
+static std::array<int, 5> monitorslisted{-1, 0, 0, 0, 0};
 
 static int64_t read_counter()
 {
@@ -77,6 +83,36 @@ void platform_screen_size(int32_t *width, int32_t *height)
     // costs no round trip, so it is asked every tick.
     *width = GetSystemMetrics(SM_CXSCREEN);
     *height = GetSystemMetrics(SM_CYSCREEN);
+}
+
+// Called by EnumDisplayMonitors for each monitor: without a device context,
+// the rectangle is the monitor's own (rcMonitor), in physical pixels.
+static BOOL CALLBACK add_listed_monitor(HMONITOR /*monitor*/, HDC /*context*/, LPRECT rectangle,
+                                        LPARAM /*data*/)
+{
+    add_monitor({rectangle->left, rectangle->top, rectangle->right, rectangle->bottom});
+    return TRUE;
+}
+
+void platform_monitors()
+{
+    // Cheap to ask every tick. Plugging, unplugging, moving or resizing a
+    // monitor changes the count or the rectangle around them all, except a
+    // change wholly inside that rectangle, which goes unseen until one does.
+    const std::array<int, 5> now{
+        GetSystemMetrics(SM_CMONITORS), GetSystemMetrics(SM_XVIRTUALSCREEN),
+        GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+        GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    if (now == monitorslisted) {
+        return;
+    }
+    monitorslisted = now;
+    clear_monitors();
+    if (EnumDisplayMonitors(nullptr, nullptr, add_listed_monitor, 0) == FALSE || now[0] == 0) {
+        // Listed none: the virtual screen stands in for them.
+        clear_monitors();
+        add_monitor({now[1], now[2], int64_t{now[1]} + now[3], int64_t{now[2]} + now[4]});
+    }
 }
 
 bool platform_read_cursor(int32_t *x, int32_t *y)

@@ -1,5 +1,6 @@
 // The platform on Linux and other X11 systems.
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "desktop.h"
 #include "platform.h"
 
 // The one connection, opened at start-up, and what it points at.
@@ -20,6 +22,14 @@ static Window root;
 // The screen's size as the server last reported it: the cursor is kept on it.
 static int32_t screenwidth;
 static int32_t screenheight;
+
+// RandR's first event number, or -1 where the server lacks RandR; and
+// whether it lists monitors (RandR 1.5).
+static int randrevents = -1;
+static bool randrmonitors;
+
+// Set when the monitors may have changed since they were last listed.
+static bool monitorschanged = true;
 
 // The monotonic clock's reading when the program started, in nanoseconds.
 static int64_t startns;
@@ -126,9 +136,22 @@ int platform_open()
                      DisplayString(display));
         return 3;
     }
-    // Told of every change of the screen's size from here on, and asked for
-    // the size after that, so that no change falls in between.
+    // Told of every change of the screen's size and of the monitors from
+    // here on, and asked for them after that, so that no change falls in
+    // between.
     XSelectInput(display, root, StructureNotifyMask);
+    int errors = 0;
+    int major = 0;
+    int minor = 0;
+    if (XRRQueryExtension(display, &randrevents, &errors) != False &&
+        XRRQueryVersion(display, &major, &minor) != 0) {
+        randrmonitors = major > 1 || (major == 1 && minor >= 5);
+        XRRSelectInput(display, root,
+                       RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask |
+                           RROutputChangeNotifyMask);
+    } else {
+        randrevents = -1;
+    }
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, root, &attributes);
     screenwidth = attributes.width;
@@ -139,17 +162,46 @@ int platform_open()
 void platform_screen_size(int32_t *width, int32_t *height)
 {
     // Only the events that have come already: no round trip. Among them the
-    // root window's ConfigureNotify, which a resize (xrandr) sends.
+    // root window's ConfigureNotify, which a resize sends, and so does a
+    // change of the monitors alone (xrandr --setmonitor); and RandR's own.
     while (XEventsQueued(display, QueuedAfterReading) > 0) {
         XEvent event{};
         XNextEvent(display, &event);
         if (event.type == ConfigureNotify && event.xconfigure.window == root) {
             screenwidth = event.xconfigure.width;
             screenheight = event.xconfigure.height;
+            monitorschanged = true;
+        } else if (randrevents >= 0 && (event.type == randrevents + RRScreenChangeNotify ||
+                                        event.type == randrevents + RRNotify)) {
+            monitorschanged = true;
         }
     }
     *width = screenwidth;
     *height = screenheight;
+}
+
+void platform_monitors()
+{
+    if (!monitorschanged) {
+        return;
+    }
+    monitorschanged = false;
+    clear_monitors();
+    int count = 0;
+    XRRMonitorInfo *monitors =
+        randrmonitors ? XRRGetMonitors(display, root, True, &count) : nullptr;
+    for (int i = 0; monitors != nullptr && i < count; ++i) {
+        const XRRMonitorInfo &m = monitors[i];
+        add_monitor({m.x, m.y, int64_t{m.x} + m.width, int64_t{m.y} + m.height});
+    }
+    if (monitors == nullptr || count <= 0) {
+        // No RandR 1.5, or no monitor listed (Xvfb after a resize): the root
+        // window is the one monitor.
+        add_monitor({0, 0, screenwidth, screenheight});
+    }
+    if (monitors != nullptr) {
+        XRRFreeMonitors(monitors);
+    }
 }
 
 bool platform_read_cursor(int32_t *x, int32_t *y)

@@ -53,19 +53,32 @@ def roundaway(v):
     return max(INT32_MIN, min(INT32_MAX, r))
 
 
-def model(start, friction, screen, ticks):
+def model(start, friction, screen, ticks, monitors=None, rest=None):
     """The report lines and the cursor's position after each tick, for a run
-    from start with nobody else moving the mouse."""
+    from start with nobody else moving the mouse. With monitors, a list of
+    (left, top, right, bottom), the walls of --screen take the place of the
+    area's edges. With rest, glide has come to rest there, and start is where
+    a hand has moved the cursor since."""
     friction = f32(friction)
     # The area's edges, or the screen's where it is smaller.
     width, height = min(1023, screen[0] - 1), min(767, screen[1] - 1)
-    lastx = lasty = c = d = 0.0
-    first = True
+
+    def on(x, y):
+        return any(left <= x < right and top <= y < bottom
+                   for left, top, right, bottom in monitors)
+
+    lastx = lasty = 0.0
+    c, d = map(f32, rest or (0, 0))
+    first = rest is None
     lines, path = [], [start]
     x, y = start
     for _ in range(ticks):
-        xout = x >= width or x <= 0
-        yout = y >= height or y <= 0
+        if monitors is None:
+            xout = x >= width or x <= 0
+            yout = y >= height or y <= 0
+        else:
+            xout = not (on(x, y) and on(x - 1, y) and on(x + 1, y))
+            yout = not (on(x, y) and on(x, y - 1) and on(x, y + 1))
         if first:
             lastx, lasty, first = f32(x), f32(y), False
         else:
@@ -190,19 +203,21 @@ class OnDisplay(unittest.TestCase):
                 at += 1
             self.assertLess(at, len(path), "cursor at %s, off the path %s" % (sample, path))
 
-
-class Path(OnDisplay):
-    """The lines and the path from several starts, frictions and screens."""
-
-    def check(self, start, args=(), friction=1.4, screen=(1024, 768), wanted=60):
-        display = Display(*screen) if screen != (1024, 768) else self.display
+    def check(self, start, args=(), friction=1.4, screen=(1024, 768), wanted=60,
+              monitors=None, display=None):
+        """Runs glide from start until it has printed the lines wanted, on
+        the given display or one of the given size, and compares its lines
+        and the cursor's path with the model's."""
+        made = display is None and screen != (1024, 768)
+        if display is None:
+            display = Display(*screen) if made else self.display
         try:
             display.move(*start)
             self.assertEqual(display.cursor(), start)
             lines, samples, err, status = run_glide(display, args, wanted)
             final = display.cursor()
         finally:
-            if display is not self.display:
+            if made:
                 display.close()
         # Ended by the interrupt (Wine turns it into an exit with status 0).
         self.assertEqual(status, 0 if WINE else -signal.SIGINT, err)
@@ -210,7 +225,7 @@ class Path(OnDisplay):
         self.assertGreaterEqual(len(lines), wanted)
         ticks = len(lines) + 1  # the first prints nothing
         # Under Wine glide may tick on a little after the interrupt.
-        expected, path = model(start, friction, screen, ticks + (10 if WINE else 0))
+        expected, path = model(start, friction, screen, ticks + (10 if WINE else 0), monitors)
         self.assertEqual(lines, expected[:len(lines)])
         # The cursor went along the path, in order...
         self.assert_along(samples, path)
@@ -218,6 +233,10 @@ class Path(OnDisplay):
         # its line and its move, one tick before).
         self.assertIn(final, path[ticks - 1:] if WINE else path[ticks - 1:ticks + 1])
         return lines
+
+
+class Path(OnDisplay):
+    """The lines and the path from several starts, frictions and screens."""
 
     def test_default_friction_from_300_200(self):
         lines = self.check((300, 200))
@@ -241,6 +260,15 @@ class Path(OnDisplay):
                 start = (min(start[0], screen[0] - 1), min(start[1], screen[1] - 1))
                 with self.subTest(screen=screen, start=start, friction=friction):
                     self.check(start, [friction], float(friction), screen)
+
+    def test_screen_walls_of_one_large_monitor(self):
+        # Wine too sees the one monitor: the walls are the screen's edges,
+        # far past 1023 and 767.
+        for start, friction in (((300, 200), "1.4"), ((1500, 1100), "1.05"),
+                                ((1599, 10), "0.85")):
+            with self.subTest(start=start, friction=friction):
+                self.check(start, ["--screen", friction], float(friction), (1600, 1200),
+                           monitors=[(0, 0, 1600, 1200)])
 
     def test_two_arguments_keep_the_default(self):
         lines = self.check((300, 200), ["2", "3"])
@@ -274,14 +302,14 @@ class Refusals(OnDisplay):
         self.assertEqual(status, 2)
         self.assertEqual(out, "")
         self.assertEqual(err, ended('glide: friction "abc" is not a number\n'
-                                    "usage: glide [-q] [FRICTION]\n"))
+                                    "usage: glide [-q] [--screen] [FRICTION]\n"))
         self.assertEqual(self.display.cursor(), (300, 200))
 
     def test_unknown_option(self):
         self.display.move(300, 200)
         self.assertEqual(self.run_briefly(["2", "--bogus", "--help"]),
                          (2, "", ended('glide: unknown option "--bogus"\n'
-                                       "usage: glide [-q] [FRICTION]\n")))
+                                       "usage: glide [-q] [--screen] [FRICTION]\n")))
         self.assertEqual(self.display.cursor(), (300, 200))
 
     @unittest.skipIf(WINE, "Windows has no display to open")
@@ -394,6 +422,75 @@ class Desktop(OnDisplay):
         finally:
             glide.kill()
             glide.wait()
+
+
+# Side by side, of different heights, on a 3000 x 1200 screen: (left, top,
+# right, bottom) of each.
+A = (0, 0, 1920, 1080)
+B = (1920, 0, 3000, 1200)
+
+
+@unittest.skipIf(WINE, "Wine sees one monitor on Xvfb")
+class Monitors(OnDisplay):
+    """--screen bounces off every side of a monitor with no monitor beyond
+    it, and follows the monitors as they change."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.display = Display(3000, 1200)
+        cls.display.set_monitors(A, B)
+
+    def test_paths(self):
+        # Across the shared edge both ways, off the bottom of the shorter
+        # one, and (0.85) jittering where Xvfb lets the cursor leave them.
+        for start, friction in (((300, 200), "1.4"), ((2500, 1150), "2"), ((1200, 700), "1.4"),
+                                ((1919, 1079), "1.25"), ((1000, 1000), "0.85")):
+            with self.subTest(start=start, friction=friction):
+                self.check(start, ["--screen", friction], float(friction), (3000, 1200),
+                           monitors=[A, B], display=self.display)
+
+    def test_a_server_that_lists_no_monitor_is_one(self):
+        # Resized, Xvfb lists none: the root window stands in for them.
+        display = Display(1920, 1200)
+        try:
+            display.resize(1600, 1000)
+            self.assertEqual(display.xrandr("--listmonitors"), "Monitors: 0\n")
+            self.check((300, 200), ["--screen", "1.05"], 1.05, (1600, 1000),
+                       monitors=[(0, 0, 1600, 1000)], display=display)
+        finally:
+            display.close()
+
+    def test_follows_a_monitor_added_while_running(self):
+        display = Display(3000, 1200)
+        glide = None
+        try:
+            display.set_monitors(A)
+            display.move(400, 300)
+            lines, path = model((400, 300), 2, (3000, 1200), 40, [A])
+            glide = Glide(display, ["--screen", "2"])
+            self.assertTrue(glide.wait_for(len(lines)))
+            self.assertEqual(glide.lines[:len(lines)], lines)
+            rest = display.cursor()
+            self.assertEqual(rest, path[-1])
+
+            # Flung from rest into where the new monitor is: without it, the
+            # cursor would be off every monitor and turned round there.
+            display.set_monitor("B", 1920, 0, 1080, 1200)
+            time.sleep(0.1)
+            lines, path = model((1500, 500), 2, (3000, 1200), 40, [A, B], rest)
+            self.assertNotEqual(lines, model((1500, 500), 2, (3000, 1200), 40, [A], rest)[0])
+            seen = len(glide.lines)
+            display.xdotool("mousemove", 1500, 500)
+            self.assertTrue(glide.wait_for(seen + 60))
+            flung = glide.lines[seen:]
+            while flung and float(flung[0].split("/")[0]) == 0:
+                del flung[0]  # still at rest
+            self.assertEqual(flung[:len(lines)], lines)
+            self.assertEqual(display.cursor(), path[-1])
+        finally:
+            if glide:
+                glide.stop()
+            display.close()
 
 
 @unittest.skipIf(WINE, "Wine follows a resize on its own terms")

@@ -92,6 +92,29 @@ class Display:
             time.sleep(0.01)
         raise AssertionError("xrandr could not resize the screen to %dx%d" % (width, height))
 
+    def set_monitor(self, name, left, top, width, height, output="none"):
+        """Makes a monitor, as xrandr --setmonitor does on a desktop; on the
+        output "screen", it takes the place of Xvfb's own monitor."""
+        geometry = "%d/%dx%d/%d+%d+%d" % (width, width // 4, height, height // 4, left, top)
+        subprocess.run([XRANDR, "--setmonitor", name, geometry, output], env=self.env,
+                       check=True, capture_output=True)
+        for _ in range(100):
+            if " %s %s " % (name, geometry) in self.xrandr("--listmonitors"):
+                return
+            time.sleep(0.01)
+        raise AssertionError("xrandr could not make the monitor %s %s" % (name, geometry))
+
+    def set_monitors(self, *monitors):
+        """Makes the monitors, each (left, top, right, bottom) and named A,
+        B and so on; the first takes the place of Xvfb's own."""
+        for i, (left, top, right, bottom) in enumerate(monitors):
+            self.set_monitor(chr(ord("A") + i), left, top, right - left, bottom - top,
+                             "none" if i else "screen")
+
+    def xrandr(self, *args):
+        return subprocess.run([XRANDR, *args], env=self.env, check=True, capture_output=True,
+                              text=True).stdout
+
     def idle_milliseconds(self):
         """How long the server has seen no input, as a screen saver asks it."""
         return int(subprocess.run([XPRINTIDLE], env=self.env, check=True, capture_output=True,

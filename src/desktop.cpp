@@ -1,0 +1,65 @@
+#include "desktop.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace {
+
+// Kept in place, so that following the monitors allocates nothing.
+std::array<Monitor, maxmonitors> monitors;
+int monitorcount;
+// Whether there were too many, and monitors[0] is the rectangle around them.
+bool folded;
+// Whether glide has said so.
+bool toldfolded;
+
+void fold_into(Monitor &around, const Monitor &monitor)
+{
+    around.left = std::min(around.left, monitor.left);
+    around.top = std::min(around.top, monitor.top);
+    around.right = std::max(around.right, monitor.right);
+    around.bottom = std::max(around.bottom, monitor.bottom);
+}
+
+}  // namespace
+
+void clear_monitors()
+{
+    monitorcount = 0;
+    folded = false;
+}
+
+void add_monitor(Monitor monitor)
+{
+    // An output that is switched off holds no pixel.
+    if (monitor.right <= monitor.left || monitor.bottom <= monitor.top) {
+        return;
+    }
+    if (folded) {
+        fold_into(monitors[0], monitor);
+        return;
+    }
+    if (monitorcount < maxmonitors) {
+        monitors[static_cast<size_t>(monitorcount++)] = monitor;
+        return;
+    }
+    for (int i = 1; i < monitorcount; ++i) {
+        fold_into(monitors[0], monitors[static_cast<size_t>(i)]);
+    }
+    fold_into(monitors[0], monitor);
+    monitorcount = 1;
+    folded = true;
+    if (!toldfolded) {
+        toldfolded = true;
+        std::fputs("glide: more than 16 monitors: bouncing off the rectangle around them\n",
+                   stderr);
+    }
+}
+
+bool on_desktop(int64_t x, int64_t y)
+{
+    return std::any_of(monitors.begin(), monitors.begin() + monitorcount, [&](const Monitor &m) {
+        return m.left <= x && x < m.right && m.top <= y && y < m.bottom;
+    });
+}
