@@ -187,20 +187,22 @@ void platform_monitors()
     }
     monitorschanged = false;
     clear_monitors();
-    int count = 0;
-    XRRMonitorInfo *monitors =
-        randrmonitors ? XRRGetMonitors(display, root, True, &count) : nullptr;
-    for (int i = 0; monitors != nullptr && i < count; ++i) {
-        const XRRMonitorInfo &m = monitors[i];
-        add_monitor({m.x, m.y, int64_t{m.x} + m.width, int64_t{m.y} + m.height});
+    int listed = 0;
+    if (randrmonitors) {
+        int count = 0;
+        XRRMonitorInfo *monitors = XRRGetMonitors(display, root, True, &count);
+        if (monitors != nullptr) {
+            for (; listed < count; ++listed) {
+                const XRRMonitorInfo &m = monitors[listed];
+                add_monitor({m.x, m.y, int64_t{m.x} + m.width, int64_t{m.y} + m.height});
+            }
+            XRRFreeMonitors(monitors);
+        }
     }
-    if (monitors == nullptr || count <= 0) {
+    if (listed == 0) {
         // No RandR 1.5, or no monitor listed (Xvfb after a resize): the root
         // window is the one monitor.
         add_monitor({0, 0, screenwidth, screenheight});
-    }
-    if (monitors != nullptr) {
-        XRRFreeMonitors(monitors);
     }
 }
 

@@ -70,11 +70,8 @@ class Display:
         # Not --sync: it waits for a movement that never comes when the
         # cursor is already there.
         self.xdotool("mousemove", x, y)
-        for _ in range(100):
-            if self.cursor() == (x, y):
-                return
-            time.sleep(0.01)
-        raise AssertionError("xdotool could not move the cursor to %d,%d" % (x, y))
+        wait_for(lambda: self.cursor() == (x, y),
+                 "xdotool could not move the cursor to %d,%d" % (x, y))
 
     def cursor(self):
         fields = dict(line.split("=", 1) for line in self.xdotool(
@@ -86,23 +83,16 @@ class Display:
         reports BadValue, and resizes all the same.)"""
         subprocess.run([XRANDR, "--fb", "%dx%d" % (width, height)], env=self.env,
                        capture_output=True)
-        for _ in range(100):
-            if self.xdotool("getdisplaygeometry").split() == [str(width), str(height)]:
-                return
-            time.sleep(0.01)
-        raise AssertionError("xrandr could not resize the screen to %dx%d" % (width, height))
+        wait_for(lambda: self.xdotool("getdisplaygeometry").split() == [str(width), str(height)],
+                 "xrandr could not resize the screen to %dx%d" % (width, height))
 
     def set_monitor(self, name, left, top, width, height, output="none"):
         """Makes a monitor, as xrandr --setmonitor does on a desktop; on the
         output "screen", it takes the place of Xvfb's own monitor."""
         geometry = "%d/%dx%d/%d+%d+%d" % (width, width // 4, height, height // 4, left, top)
-        subprocess.run([XRANDR, "--setmonitor", name, geometry, output], env=self.env,
-                       check=True, capture_output=True)
-        for _ in range(100):
-            if " %s %s " % (name, geometry) in self.xrandr("--listmonitors"):
-                return
-            time.sleep(0.01)
-        raise AssertionError("xrandr could not make the monitor %s %s" % (name, geometry))
+        self.xrandr("--setmonitor", name, geometry, output)
+        wait_for(lambda: " %s %s " % (name, geometry) in self.xrandr("--listmonitors"),
+                 "xrandr could not make the monitor %s %s" % (name, geometry))
 
     def set_monitors(self, *monitors):
         """Makes the monitors, each (left, top, right, bottom) and named A,
@@ -119,6 +109,15 @@ class Display:
         """How long the server has seen no input, as a screen saver asks it."""
         return int(subprocess.run([XPRINTIDLE], env=self.env, check=True, capture_output=True,
                                   text=True).stdout)
+
+
+def wait_for(condition, failure):
+    """Waits up to a second for the server to show what a client asked of it."""
+    for _ in range(100):
+        if condition():
+            return
+        time.sleep(0.01)
+    raise AssertionError(failure)
 
 
 def x_socket(number):
