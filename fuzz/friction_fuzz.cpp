@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "startup.h"
+#include "commandline.h"
 #include "state.h"
 
 namespace {
@@ -65,20 +65,14 @@ bool starts(const std::string &text, const char *prefix)
 
 void check_startup(const std::vector<std::string> &args, const std::string &text)
 {
-    char *errors = nullptr;
-    size_t size = 0;
-    FILE *err = open_memstream(&errors, &size);
-    FILE *out = std::fopen("/dev/null", "w");
     std::vector<const char *> argv = {"glide"};
     for (const std::string &arg : args) {
         argv.push_back(arg.c_str());
     }
     argv.push_back(nullptr);
-    const int status = startup(static_cast<int>(argv.size() - 1), argv.data(), out, err);
-    std::fclose(out);
-    std::fclose(err);
-    const std::string said(errors, size);
-    std::free(errors);
+    std::string out;
+    std::string said;
+    const int status = startup(static_cast<int>(argv.size() - 1), argv.data(), out, said);
 
     require(status == keep_running || status == 0 || status == 2, "unexpected status", text);
     if (status != 2) {

@@ -2,14 +2,14 @@
 # test, when it is missing and we may, and configures and builds a preset.
 
 # Everything, so that one preset serves running and testing alike.
-glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libgtest-dev xvfb xdotool
+glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libxi-dev libgtest-dev xvfb xdotool
                 x11-xserver-utils xprintidle python3)
 
 # The checks beyond the build: clang's fuzzing runtime, its formatter and
 # linter, what packaging and checking the packages and manual use, and the
 # instruction counter of a benchmark.
 check_packages=(clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14 dpkg-dev file
-                groff-base unzip lintian valgrind)
+                groff-base unzip lintian valgrind systemd)
 
 # The Windows build: the cross compiler, GoogleTest's sources, and Wine with
 # the X libraries its display driver loads when it starts.
@@ -33,10 +33,11 @@ install_missing() {
         fi
         as=(sudo)
     fi
+    # On standard error, all of it: standard output is glide's lines alone.
     echo "glide: installing ${missing[*]}" >&2
-    "${as[@]}" apt-get update -q
+    "${as[@]}" apt-get update -q >&2
     "${as[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        "${missing[@]}"
+        "${missing[@]}" >&2
 }
 
 # Configures the given preset and builds the given target (all by default).

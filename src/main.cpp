@@ -1,15 +1,23 @@
 #include <cstdint>
-#include <cstdio>
+#include <string>
 
+#include "commandline.h"
+#include "loop.h"
 #include "platform/platform.h"
-#include "startup.h"
+#include "state.h"
 
 int main(int argc, char **argv)
 {
-    const int status = startup(argc, argv, stdout, stderr);
+    std::string out;
+    std::string err;
+    const int status = startup(argc, argv, out, err);
+    platform_tell(out.c_str(), err.c_str());
     if (status != keep_running) {
         return status;
     }
+#ifdef GLIDE_WINDOWED
+    quiet = true;  // no console to print the lines on
+#endif
     if (const int opened = platform_open(); opened != platform_ready) {
         return opened;
     }

@@ -25,6 +25,7 @@ float c;
 float d;
 bool quiet;
 bool screen;
+bool resting;
 
 void init_state()
 {
@@ -38,4 +39,5 @@ void init_state()
     d = 0.0f;
     quiet = false;
     screen = false;
+    resting = false;
 }

@@ -21,5 +21,10 @@ constexpr int32_t lastrow = 767;
 extern bool quiet;   // print no report lines
 extern bool screen;  // bounce off the walls of the monitors, not the area's edges
 
+// Set by a tick that found the cursor where the tick before had, moved it
+// nowhere, and left velocities that further ticks keep but for their sign:
+// until the cursor is moved, ticking on would change nothing else.
+extern bool resting;
+
 // Gives the motion state and the options the values they start the program with.
 void init_state();

@@ -88,6 +88,13 @@ void report()
     }
 }
 
+// Whether the next tick's division leaves v as it is, but for the sign that
+// an edge may turn: a velocity that has stopped decaying.
+bool keeps(float v)
+{
+    return std::isnan(v) || std::fabs(v / friction) == std::fabs(v);
+}
+
 }  // namespace
 
 int32_t roundaway(float v)
@@ -143,6 +150,7 @@ int32_t update()
     height = edge(lastrow, screenheight);
     const bool xout = screen ? at_wall(x, y, 1, 0) : x >= width || x <= 0;
     const bool yout = screen ? at_wall(x, y, 0, 1) : y >= height || y <= 0;
+    const bool still = firstloop == 0 && static_cast<float>(x) == c && static_cast<float>(y) == d;
 
     if (firstloop != 0) {
         // The velocities start out as the coordinates themselves.
@@ -179,8 +187,12 @@ int32_t update()
     const int32_t stepx = roundaway(lastx);
     const int32_t stepy = roundaway(lasty);
     if (stepx == 0 && stepy == 0) {
+        // With the cursor still too, the next tick would read the same, find
+        // nothing to re-measure, and come back here.
+        resting = still && keeps(lastx) && keeps(lasty);
         return 0;
     }
+    resting = false;
     int32_t px = 0;
     int32_t py = 0;
     if (platform_read_cursor(&px, &py)) {

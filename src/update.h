@@ -13,5 +13,5 @@ float difference(int32_t x, float v);
 
 // Takes in the screen's size (and under --screen the monitors), reads the cursor, re-measures,
 // reports, decays and bounces the velocities, and moves the cursor on by them unless both round to
-// 0. Always returns 0.
+// 0; says whether glide is now resting. Always returns 0.
 int32_t update();

@@ -62,12 +62,33 @@ int64_t platform_clock()
     return fake.clock;
 }
 
+namespace {
+
+// Lets the hand move the cursor where it has by now.
+void move_hand()
+{
+    for (; !fake.hand.empty() && fake.hand.front().first <= fake.clock; fake.hand.pop_front()) {
+        fake.cursor = fake.hand.front().second;
+    }
+}
+
+}  // namespace
+
 void platform_wait_until(int64_t clock)
 {
     fake.deadlines.push_back(clock);
     if (fake.waitadvances) {
         fake.clock = std::max(fake.clock, clock);
+        move_hand();
     }
+}
+
+void platform_wait_for_input(int64_t clock)
+{
+    const bool moved = !fake.hand.empty() && fake.hand.front().first < clock;
+    fake.clock = std::max(fake.clock, moved ? fake.hand.front().first : clock);
+    move_hand();
+    fake.waits.emplace_back(fake.clock, moved);
 }
 
 void platform_write_line(const char *line)

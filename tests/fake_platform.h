@@ -6,6 +6,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "desktop.h"
@@ -37,6 +38,12 @@ struct FakePlatform {
     std::vector<int64_t> deadlines;
     // Milliseconds that each move takes, to see a slow tick.
     int64_t setcost = 0;
+    // Hand movements to come, each at its clock reading: a wait moves the
+    // clock on past one, and a wait for input wakes at it.
+    std::deque<std::pair<int64_t, Point>> hand;
+    // Each wait for input: the clock reading it woke at, and whether a hand
+    // movement woke it (or else its deadline).
+    std::vector<std::pair<int64_t, bool>> waits;
 };
 
 extern FakePlatform fake;

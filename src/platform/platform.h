@@ -5,6 +5,11 @@
 
 #include <cstdint>
 
+// Writes what start-up has to say on standard output and standard error.
+// Where there is no stream to write it to (glidew.exe started from the
+// desktop), shows it in a message box instead.
+void platform_tell(const char *out, const char *err);
+
 // What platform_open() returns when glide may run.
 constexpr int platform_ready = 0;
 
@@ -35,6 +40,12 @@ int64_t platform_clock();
 
 // Sleeps until platform_clock() would first read the given value.
 void platform_wait_until(int64_t clock);
+
+// Sleeps until a device moves the pointer, the screen or the monitors
+// change, or platform_clock() would read the given value, whichever comes
+// first. Where the system cannot tell of the pointer's movements, returns at
+// once.
+void platform_wait_for_input(int64_t clock);
 
 // Writes one report line to standard output, and flushes it.
 void platform_write_line(const char *line);

@@ -10,8 +10,8 @@
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
+#include <cstdlib>
 
 #include "desktop.h"
 #include "platform.h"
@@ -34,9 +34,35 @@ static HANDLE timer;
 // which would cost one tick in twelve.
 static int64_t lateness;
 
-// The count of monitors and the virtual screen's rectangle when the monitors
-// were last listed; a count of -1 until they are.
-static std::array<int, 5> monitorslisted{-1, 0, 0, 0, 0};
+// A window of glide's own, never shown: raw input, display changes and
+// WM_CLOSE come to it (a message-only window would miss the broadcasts).
+static HWND window;
+
+// Set by the window's procedure on what should wake glide at rest.
+static bool woken;
+
+// Set by a wait for input that found no message until its deadline: the
+// tick after it need not look again, which under Wine is a request to its
+// server.
+static bool nothingcame;
+
+// Under Wine, where the cursor was last read. Wine's SetCursorPos warps the
+// X pointer only when the target differs from where Wine's server last knew
+// the cursor to be, and a pointer moved behind Wine's back (by xdotool, or
+// over no Wine window) leaves that stale: a move onto the stale position is
+// lost, and a tenth of a second later Wine reports the pointer where it
+// really is, as if a hand had moved it. Set first to where it was read,
+// Wine's server knows better, and the move is made.
+static bool wine;
+static POINT lastread;
+
+// The primary monitor's size in physical pixels (glide is DPI aware), and
+// whether the monitors are to be listed again: taken at the start and on
+// every WM_DISPLAYCHANGE, not asked every tick, which under Wine goes
+// through its cache of display devices each time.
+static int32_t screenwidth;
+static int32_t screenheight;
+static bool monitorschanged = true;
 
 static int64_t read_counter()
 {
@@ -57,6 +83,109 @@ static int64_t scale_up(int64_t count, int64_t per)
     return count / frequency * per + (count % frequency * per + frequency - 1) / frequency;
 }
 
+// The counter's reading at which platform_clock() first reads clock.
+static int64_t counter_at(int64_t clock)
+{
+    return startcount + clock / 1000 * frequency + (clock % 1000 * frequency + 999) / 1000;
+}
+
+#ifdef GLIDE_WINDOWED
+// Whether glidew.exe's parent gave it this standard stream: started from the
+// desktop or a shortcut, it has none.
+static bool has_stream(DWORD which)
+{
+    HANDLE stream = GetStdHandle(which);
+    return stream != nullptr && stream != INVALID_HANDLE_VALUE;
+}
+
+// Shows text in a message box of the given kind (MB_ICON...).
+static void show(const char *text, UINT icon)
+{
+    MessageBoxA(nullptr, text, "glide", MB_OK | icon);
+}
+#endif
+
+void platform_tell(const char *out, const char *err)
+{
+#ifdef GLIDE_WINDOWED
+    // With nowhere to write it, what start-up has to say goes in a box.
+    if (*err != '\0' && !has_stream(STD_ERROR_HANDLE)) {
+        show(err, static_cast<UINT>(MB_ICONERROR));
+        return;
+    }
+    if (*out != '\0' && !has_stream(STD_OUTPUT_HANDLE)) {
+        show(out, static_cast<UINT>(MB_ICONINFORMATION));
+        return;
+    }
+#endif
+    std::fputs(out, stdout);
+    std::fputs(err, stderr);
+}
+
+static void take_display()
+{
+    screenwidth = GetSystemMetrics(SM_CXSCREEN);
+    screenheight = GetSystemMetrics(SM_CYSCREEN);
+    monitorschanged = true;
+}
+
+static LRESULT CALLBACK take_message(HWND to, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_INPUT:  // a mouse moved; DefWindowProc still has to free it
+        woken = true;
+        break;
+    case WM_DISPLAYCHANGE:
+        take_display();
+        woken = true;
+        break;
+    case WM_CLOSE:  // taskkill /im glide.exe
+        std::exit(0);
+    case WM_ENDSESSION:
+        if (wparam != FALSE) {
+            std::exit(0);
+        }
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(to, message, wparam, lparam);
+}
+
+// Makes the hidden window, and has every mouse's movements sent to it, in
+// the background too (raw input, which another program's SetCursorPos
+// does not send, as a warp sends nothing on X11).
+static void make_window()
+{
+    WNDCLASSW type{};
+    type.lpfnWndProc = take_message;
+    type.hInstance = GetModuleHandleW(nullptr);
+    type.lpszClassName = L"glide";
+    RegisterClassW(&type);
+    window = CreateWindowExW(0, L"glide", L"glide", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                             type.hInstance, nullptr);
+    RAWINPUTDEVICE mouse{};
+    mouse.usUsagePage = 1;  // generic desktop controls
+    mouse.usUsage = 2;      // mouse
+    mouse.dwFlags = RIDEV_INPUTSINK;
+    mouse.hwndTarget = window;
+    if (window != nullptr) {
+        RegisterRawInputDevices(&mouse, 1, sizeof mouse);
+    }
+}
+
+// Handles the messages that have come, without waiting. Returns whether any
+// of them should wake glide at rest.
+static bool take_messages()
+{
+    woken = false;
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+        DispatchMessageW(&message);
+    }
+    return woken;
+}
+
 int platform_open()
 {
     // One glide a session. The mutex goes when the last handle to it does,
@@ -74,15 +203,30 @@ int platform_open()
     startcount = read_counter();
     timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                    TIMER_ALL_ACCESS);
+    make_window();
+    take_display();
+    wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    if (wine) {
+        // For a tenth of a second after any program's SetCursorPos, Wine
+        // answers GetCursorPos from its server, which does not see the
+        // pointer moved since: a glide started just after another has ended
+        // would start from where that one left it. Waited out, the first
+        // reading is the X server's.
+        Sleep(120);
+    }
     return platform_ready;
 }
 
 void platform_screen_size(int32_t *width, int32_t *height)
 {
-    // The primary monitor in physical pixels (glide is DPI aware); asking
-    // costs no round trip, so it is asked every tick.
-    *width = GetSystemMetrics(SM_CXSCREEN);
-    *height = GetSystemMetrics(SM_CYSCREEN);
+    // Messages are handled between ticks: a change of the display is taken
+    // in, and WM_CLOSE is answered while the cursor glides.
+    if (!nothingcame) {
+        take_messages();
+    }
+    nothingcame = false;
+    *width = screenwidth;
+    *height = screenheight;
 }
 
 // Called by EnumDisplayMonitors for each monitor: without a device context,
@@ -96,22 +240,19 @@ static BOOL CALLBACK add_listed_monitor(HMONITOR /*monitor*/, HDC /*context*/, L
 
 void platform_monitors()
 {
-    // Cheap to ask every tick. Plugging, unplugging, moving or resizing a
-    // monitor changes the count or the rectangle around them all, except a
-    // change wholly inside that rectangle, which goes unseen until one does.
-    const std::array<int, 5> now{
-        GetSystemMetrics(SM_CMONITORS), GetSystemMetrics(SM_XVIRTUALSCREEN),
-        GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
-        GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-    if (now == monitorslisted) {
+    if (!monitorschanged) {
         return;
     }
-    monitorslisted = now;
+    monitorschanged = false;
     clear_monitors();
-    if (EnumDisplayMonitors(nullptr, nullptr, add_listed_monitor, 0) == FALSE || now[0] == 0) {
+    if (EnumDisplayMonitors(nullptr, nullptr, add_listed_monitor, 0) == FALSE ||
+        GetSystemMetrics(SM_CMONITORS) == 0) {
         // Listed none: the virtual screen stands in for them.
         clear_monitors();
-        add_monitor({now[1], now[2], int64_t{now[1]} + now[3], int64_t{now[2]} + now[4]});
+        const int64_t left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        const int64_t top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        add_monitor({left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                     top + GetSystemMetrics(SM_CYVIRTUALSCREEN)});
     }
 }
 
@@ -122,6 +263,7 @@ bool platform_read_cursor(int32_t *x, int32_t *y)
     if (GetCursorPos(&point) == FALSE) {
         return false;
     }
+    lastread = point;
     *x = point.x;
     *y = point.y;
     return true;
@@ -129,6 +271,9 @@ bool platform_read_cursor(int32_t *x, int32_t *y)
 
 void platform_set_cursor(int32_t x, int32_t y)
 {
+    if (wine) {
+        SetCursorPos(lastread.x, lastread.y);
+    }
     // Windows keeps the cursor on the screen itself, whatever the target.
     SetCursorPos(x, y);
 }
@@ -143,9 +288,7 @@ void platform_wait_until(int64_t clock)
     if (clock <= 0) {
         return;
     }
-    // The counter's reading at which platform_clock() first reads clock.
-    const int64_t due =
-        startcount + clock / 1000 * frequency + (clock % 1000 * frequency + 999) / 1000;
+    const int64_t due = counter_at(clock);
     const int64_t left = due - read_counter();
     if (left <= 0) {
         return;
@@ -173,6 +316,29 @@ void platform_wait_until(int64_t clock)
     timeBeginPeriod(1);
     Sleep(static_cast<DWORD>(ms < 1000 ? ms : 1000));
     timeEndPeriod(1);
+}
+
+void platform_wait_for_input(int64_t clock)
+{
+    const int64_t due = counter_at(clock);
+    // The tick has just handled every message: one in the queue now is new.
+    // Not looked for before the wait, which would cost Wine a request more.
+    for (;;) {
+        const int64_t left = due - read_counter();
+        if (left <= 0) {
+            return;
+        }
+        // Rounded up, so that the deadline is not woken for early.
+        const auto ms = static_cast<DWORD>(std::min<int64_t>(scale_up(left, 1000), 1000000));
+        if (MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+            WAIT_TIMEOUT) {
+            nothingcame = true;
+            return;
+        }
+        if (take_messages()) {
+            return;
+        }
+    }
 }
 
 void platform_write_line(const char *line)

@@ -1,7 +1,9 @@
 // The platform on Linux and other X11 systems.
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xrandr.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +32,11 @@ static bool randrmonitors;
 
 // Set when the monitors may have changed since they were last listed.
 static bool monitorschanged = true;
+
+// XInput's major opcode, where the server has XInput 2.2 and glide is told
+// of every device's motion (raw events, which a grab does not hold back);
+// -1 where it is not, and glide cannot sleep at rest.
+static int xiopcode = -1;
 
 // The monotonic clock's reading when the program started, in nanoseconds.
 static int64_t startns;
@@ -107,6 +114,32 @@ static bool own_screen()
     }
 }
 
+void platform_tell(const char *out, const char *err)
+{
+    std::fputs(out, stdout);
+    std::fputs(err, stderr);
+}
+
+// Asks to be told of every pointer device's movements: a raw motion event
+// for each, even those made through XTest, and none for a warp.
+static void select_raw_motion()
+{
+    int event = 0;
+    int error = 0;
+    int major = 2;
+    int minor = 2;  // 2.0 would hold raw events back while another client grabs the pointer
+    if (XQueryExtension(display, "XInputExtension", &xiopcode, &event, &error) == False ||
+        XIQueryVersion(display, &major, &minor) != Success || major < 2 ||
+        (major == 2 && minor < 2)) {
+        xiopcode = -1;
+        return;
+    }
+    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+    XISetMask(bits.data(), XI_RawMotion);
+    XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
+    XISelectEvents(display, root, &mask, 1);
+}
+
 int platform_open()
 {
     open_standard_descriptors();
@@ -152,6 +185,7 @@ int platform_open()
     } else {
         randrevents = -1;
     }
+    select_raw_motion();
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, root, &attributes);
     screenwidth = attributes.width;
@@ -159,23 +193,37 @@ int platform_open()
     return platform_ready;
 }
 
-void platform_screen_size(int32_t *width, int32_t *height)
+// Takes the events that have come, without waiting on the server: the
+// screen's size, word that the monitors may have changed, and the devices'
+// movements. Returns whether any of them should wake glide at rest.
+static bool take_events()
 {
-    // Only the events that have come already: no round trip. Among them the
-    // root window's ConfigureNotify, which a resize sends, and so does a
-    // change of the monitors alone (xrandr --setmonitor); and RandR's own.
+    bool woken = false;
+    // Those Xlib has queued first, then what the connection holds already.
     while (XEventsQueued(display, QueuedAfterReading) > 0) {
         XEvent event{};
         XNextEvent(display, &event);
         if (event.type == ConfigureNotify && event.xconfigure.window == root) {
+            // A resize sends it, and so does a change of the monitors alone
+            // (xrandr --setmonitor).
             screenwidth = event.xconfigure.width;
             screenheight = event.xconfigure.height;
             monitorschanged = true;
+            woken = true;
         } else if (randrevents >= 0 && (event.type == randrevents + RRScreenChangeNotify ||
                                         event.type == randrevents + RRNotify)) {
             monitorschanged = true;
+            woken = true;
+        } else if (event.type == GenericEvent && event.xcookie.extension == xiopcode) {
+            woken = true;  // raw motion: its details do not matter
         }
     }
+    return woken;
+}
+
+void platform_screen_size(int32_t *width, int32_t *height)
+{
+    take_events();
     *width = screenwidth;
     *height = screenheight;
 }
@@ -243,6 +291,35 @@ int64_t platform_clock()
 void platform_wait_until(int64_t clock)
 {
     sleep_until_ns(startns + clock * 1000000);
+}
+
+void platform_wait_for_input(int64_t clock)
+{
+    if (xiopcode < 0) {
+        static bool told = false;
+        if (!told) {
+            told = true;
+            std::fputs("glide: the X server lacks XInput 2.2: ticking on while the cursor rests\n",
+                       stderr);
+        }
+        return;
+    }
+    const int64_t deadline = startns + clock * 1000000;
+    // poll, not Xlib's own reading: that would block for an event with no
+    // end in sight.
+    while (!take_events()) {
+        const int64_t left = deadline - now_ns();
+        if (left <= 0) {
+            return;
+        }
+        XFlush(display);
+        pollfd connection{ConnectionNumber(display), POLLIN, 0};
+        // In whole milliseconds, rounded up so that it never wakes early.
+        if (poll(&connection, 1,
+                 static_cast<int>(std::min<int64_t>((left + 999999) / 1000000, 1000000))) == 0) {
+            return;
+        }
+    }
 }
 
 void platform_write_line(const char *line)

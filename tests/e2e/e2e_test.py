@@ -14,6 +14,8 @@ from xserver import WINE, Display, Relay
 
 # A Windows build runs under Wine, and ends its lines as Windows does.
 GLIDE = [WINE, os.environ["GLIDE"]] if WINE else [os.environ["GLIDE"]]
+# Its glidew.exe, with no console.
+GLIDEW = [WINE, os.environ["GLIDEW"]] if WINE else None
 NEWLINE = "\r\n" if WINE else "\n"
 
 
@@ -102,9 +104,9 @@ def model(start, friction, screen, ticks, monitors=None, rest=None):
 class Glide:
     """glide started on a display, its report lines gathered as they come."""
 
-    def __init__(self, display, args=(), env=None, wrapper=()):
+    def __init__(self, display, args=(), env=None, wrapper=(), program=GLIDE):
         display.ready_wine()
-        self.process = subprocess.Popen([*wrapper, *GLIDE, *args], env=env or display.env,
+        self.process = subprocess.Popen([*wrapper, *program, *args], env=env or display.env,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.lines = []
         self.more = threading.Condition()
@@ -130,11 +132,17 @@ class Glide:
     def running(self):
         return self.process.poll() is None
 
-    def processor_seconds(self):
-        """The processor time glide has used so far, as the scheduler counted
-        it (under Wine, the same process)."""
-        with open("/proc/%d/schedstat" % self.process.pid) as f:
-            return int(f.read().split()[0]) / 1e9
+    def schedstat(self):
+        """The processor time all of glide's threads have used so far, and
+        how often they have woken, as the scheduler counted them (under Wine,
+        the same process)."""
+        seconds = wakeups = 0
+        for task in os.listdir("/proc/%d/task" % self.process.pid):
+            with open("/proc/%d/task/%s/schedstat" % (self.process.pid, task)) as f:
+                fields = f.read().split()
+            seconds += int(fields[0]) / 1e9
+            wakeups += int(fields[2])
+        return seconds, wakeups
 
     def stop(self, sig=signal.SIGINT):
         """Ends glide with the signal (None: waits for it to end by itself),
@@ -284,6 +292,19 @@ class Path(OnDisplay):
         self.assertEqual(samples[-1], path[-1])
         self.assert_along(samples, path)
 
+    @unittest.skipUnless(WINE, "glidew.exe is the Windows build's")
+    def test_glidew_glides_quietly_and_ends_on_taskkill(self):
+        self.display.move(300, 200)
+        _, path = model((300, 200), 2, (1024, 768), 100)
+        glide = Glide(self.display, ["2"], program=GLIDEW)
+        samples = watch(self.display, path[-1])
+        # WM_CLOSE to its hidden window, as a session's end or a user would.
+        subprocess.run([WINE, "taskkill", "/im", "glidew.exe"], env=self.display.env,
+                       check=True, capture_output=True)
+        self.assertEqual(glide.stop(None) + (glide.lines,), ("", 0, []))
+        self.assertEqual(samples[-1], path[-1])
+        self.assert_along(samples, path)
+
     @unittest.skipIf(WINE, "Wayland is an X11 matter")
     def test_wayland_is_warned_about_and_glide_carries_on(self):
         self.display.move(300, 200)
@@ -331,9 +352,9 @@ class Desktop(OnDisplay):
         try:
             # Flung, and at rest some ten ticks later.
             self.assertTrue(glide.wait_for(1))
-            used, started = glide.processor_seconds(), time.monotonic()
+            used, started = glide.schedstat()[0], time.monotonic()
             time.sleep(3)
-            share = (glide.processor_seconds() - used) / (time.monotonic() - started)
+            share = (glide.schedstat()[0] - used) / (time.monotonic() - started)
             idle = self.display.idle_milliseconds()
             self.assertTrue(glide.running())
         finally:
@@ -343,6 +364,40 @@ class Desktop(OnDisplay):
         # ...and glide sleeps between ticks: a coarse ceiling, that only a
         # loop that spins would break.
         self.assertLess(share, 0.2)
+
+    def test_quiet_at_rest_sleeps_until_a_nudge(self):
+        self.display.move(300, 200)
+        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
+        glide = Glide(self.display, ["-q", "2"])
+        try:
+            self.assertEqual(watch(self.display, rest)[-1], rest)
+            # Halved, the velocities reach zero some 160 ticks after the last move.
+            time.sleep(2.5)
+            (_, woke), started = glide.schedstat(), time.monotonic()
+            time.sleep(2)
+            rate = (glide.schedstat()[1] - woke) / (time.monotonic() - started)
+            # Ticking, it would wake some 180 times a second (under Wine,
+            # over a thousand); asleep, once a second and what a tick costs.
+            self.assertLess(rate, 20 if WINE else 5)
+
+            # A device's nudge is answered at once (under Wine, which tells
+            # of no device, within the second), along the model's path.
+            nudged = (rest[0] + 1, rest[1])
+            _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
+            self.display.xdotool("mousemove_relative", 1, 0)
+            nudge, answered = time.monotonic(), None
+            samples = [nudged]
+            while samples[-1] != path[-1] and time.monotonic() < nudge + 10:
+                samples.append(self.display.cursor())
+                if answered is None and samples[-1] != nudged:
+                    answered = time.monotonic() - nudge
+            self.assertEqual(samples[-1], path[-1])
+            self.assert_along(samples, path)
+            # Coarse: the second's wake would answer too, only later.
+            self.assertLess(answered, 1.5 if WINE else 0.3)
+            self.assertTrue(glide.running())
+        finally:
+            glide.stop()
 
     def test_one_glide_a_display(self):
         taken = ended("glide: another glide is already running %s\n" % (

@@ -3,13 +3,12 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "commandline.h"
 #include "fake_platform.h"
-#include "startup.h"
 #include "state.h"
 
 namespace {
@@ -62,26 +61,11 @@ struct Outcome {
     std::string err;
 };
 
-std::string contents(FILE *file)
-{
-    std::string text;
-    std::rewind(file);
-    for (int ch; (ch = std::fgetc(file)) != EOF;) {
-        text += static_cast<char>(ch);
-    }
-    std::fclose(file);
-    return text;
-}
-
 Outcome start(std::vector<const char *> args)
 {
     args.insert(args.begin(), "glide");
-    FILE *out = std::tmpfile();
-    FILE *err = std::tmpfile();
     Outcome run;
-    run.status = startup(static_cast<int>(args.size()), args.data(), out, err);
-    run.out = contents(out);
-    run.err = contents(err);
+    run.status = startup(static_cast<int>(args.size()), args.data(), run.out, run.err);
     return run;
 }
 
@@ -209,51 +193,6 @@ TEST_F(CommandLine, HelpAndUnknownOptionsActWhereTheyStand)
         EXPECT_EQ(run.err, std::string("glide: friction \"") + args.back() +
                                "\" is not a number\nusage: glide [-q] [--screen] [FRICTION]\n");
     }
-}
-
-class Loop : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        reset_fake();
-        fake.cursor = {300, 200};
-    }
-};
-
-TEST_F(Loop, TicksOnlyAfterMoreThanTenMilliseconds)
-{
-    fake.clock = 10;
-    EXPECT_EQ(tick_when_due(0), 0);
-    EXPECT_TRUE(fake.targets.empty());
-    EXPECT_EQ(fake.deadlines, (std::vector<int64_t>{11}));
-
-    fake.clock = 11;
-    EXPECT_EQ(tick_when_due(0), 11);
-    EXPECT_EQ(fake.targets.size(), 1u);
-
-    fake.clock = 21;
-    EXPECT_EQ(tick_when_due(11), 11);
-    EXPECT_EQ(fake.targets.size(), 1u);
-}
-
-TEST_F(Loop, MeasuresFromTheEndOfTheTick)
-{
-    fake.waitadvances = true;
-    fake.setcost = 3;
-    int64_t lastclock = 0;
-    for (int i = 0; i < 4; ++i) {
-        lastclock = tick_when_due(lastclock);
-    }
-    EXPECT_EQ(fake.deadlines, (std::vector<int64_t>{11, 25, 39, 53}));
-    EXPECT_EQ(lastclock, 56);
-    EXPECT_EQ(fake.targets.size(), 4u);
-}
-
-TEST_F(Loop, ALongGapGivesOneTick)
-{
-    fake.clock = int64_t{1} << 40;
-    EXPECT_EQ(tick_when_due(100), fake.clock);
-    EXPECT_EQ(fake.targets.size(), 1u);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
-// Start-up and the tick loop.
+// The command line: the friction and the options.
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
+#include <string>
 
 // What startup() returns when the program should go on to tick.
 constexpr int keep_running = -1;
@@ -16,10 +15,6 @@ bool parse_friction(const char *text, float *value);
 // Gives the motion state its starting values and takes the command line:
 // options anywhere (until --), and one other argument as the friction.
 // Returns keep_running, or the status to exit with after --help, --version,
-// an unknown option or friction text that is not a number.
-int startup(int argc, const char *const *argv, FILE *out, FILE *err);
-
-// One turn of the tick loop: sleeps until 11 ms after lastclock, ticks if
-// more than 10 have passed by then, and returns the clock reading to measure
-// the next interval from (taken after the tick, so ticks never crowd).
-int64_t tick_when_due(int64_t lastclock);
+// an unknown option or friction text that is not a number; what is to be
+// said on standard output and standard error is appended to out and err.
+int startup(int argc, const char *const *argv, std::string &out, std::string &err);

@@ -1,13 +1,13 @@
-#include "startup.h"
+#include "commandline.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
-#include "platform/platform.h"
 #include "state.h"
-#include "update.h"
 
 namespace {
 
@@ -57,29 +57,36 @@ bool is(const char *arg, const char *name)
     return std::strcmp(arg, name) == 0;
 }
 
-// Writes text in double quotes on one line, escaping what a terminal would act on.
-void write_quoted(FILE *to, const char *text)
+// Appends text in double quotes on one line, escaping what a terminal would act on.
+void append_quoted(std::string &to, const char *text)
 {
-    std::fputc('"', to);
+    to += '"';
     for (const auto *p = reinterpret_cast<const unsigned char *>(text); *p != 0; ++p) {
         if (*p == '"' || *p == '\\') {
-            std::fprintf(to, "\\%c", *p);
+            to += '\\';
+            to += static_cast<char>(*p);
         } else if (*p < 0x20 || *p == 0x7f) {
-            std::fprintf(to, "\\x%02x", *p);
+            std::array<char, 8> escape{};
+            std::snprintf(escape.data(), escape.size(), "\\x%02x", *p);
+            to += escape.data();
         } else {
-            std::fputc(*p, to);
+            to += static_cast<char>(*p);
         }
     }
-    std::fputc('"', to);
+    to += '"';
 }
 
 // Says why the command line is refused, quoting what it refuses, and how to
 // use glide. Returns the status to exit with.
-int refuse(FILE *err, const char *what, const char *arg, const char *why)
+int refuse(std::string &err, const char *what, const char *arg, const char *why)
 {
-    std::fprintf(err, "glide: %s ", what);
-    write_quoted(err, arg);
-    std::fprintf(err, "%s\n%s", why, usage);
+    err += "glide: ";
+    err += what;
+    err += ' ';
+    append_quoted(err, arg);
+    err += why;
+    err += '\n';
+    err += usage;
     return 2;
 }
 
@@ -170,7 +177,7 @@ bool parse_friction(const char *text, float *value)
     return true;
 }
 
-int startup(int argc, const char *const *argv, FILE *out, FILE *err)
+int startup(int argc, const char *const *argv, std::string &out, std::string &err)
 {
     init_state();
     // Read from left to right: an option acts where it stands, wherever the
@@ -190,11 +197,11 @@ int startup(int argc, const char *const *argv, FILE *out, FILE *err)
         } else if (is(arg, "--screen")) {
             screen = true;
         } else if (is(arg, "-h") || is(arg, "--help")) {
-            std::fputs(usage, out);
-            std::fputs(help, out);
+            out += usage;
+            out += help;
             return 0;
         } else if (is(arg, "--version")) {
-            std::fputs("glide " GLIDE_VERSION "\n", out);
+            out += "glide " GLIDE_VERSION "\n";
             return 0;
         } else {
             return refuse(err, "unknown option", arg, "");
@@ -205,14 +212,4 @@ int startup(int argc, const char *const *argv, FILE *out, FILE *err)
         return refuse(err, "friction", number, " is not a number");
     }
     return keep_running;
-}
-
-int64_t tick_when_due(int64_t lastclock)
-{
-    platform_wait_until(lastclock + 11);
-    if (platform_clock() - lastclock <= 10) {
-        return lastclock;
-    }
-    update();
-    return platform_clock();
 }

@@ -1,0 +1,11 @@
+// The tick loop.
+#pragma once
+
+#include <cstdint>
+
+// One turn of the tick loop: sleeps until 11 ms after lastclock, ticks if
+// more than 10 have passed by then, and returns the clock reading to measure
+// the next interval from (taken after the tick, so ticks never crowd). At
+// rest under --quiet it first sleeps until something may have moved the
+// cursor, or for a second.
+int64_t tick_when_due(int64_t lastclock);
