@@ -75,9 +75,8 @@ endif()
 
 set(text "${PACKAGE} (${version}) unstable; urgency=medium\n\n${items}\n -- ${MAINTAINER}  ${date}\n")
 # Rewritten only when it changes, so that a build with nothing new packs nothing new.
-get_filename_component(plain ${OUT} NAME_WLE)
-get_filename_component(dir ${OUT} DIRECTORY)
-set(plain ${dir}/${plain})
+# The text beside it, in the same folder (OUT may name no folder at all).
+string(REGEX REPLACE "\\.gz$" "" plain "${OUT}")
 set(old "")
 if(EXISTS ${plain} AND EXISTS ${OUT})
   file(READ ${plain} old)

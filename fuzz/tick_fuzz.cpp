@@ -49,6 +49,17 @@ State save()
             std::bit_cast<uint32_t>(c),        std::bit_cast<uint32_t>(d)};
 }
 
+// The state with the velocities' signs dropped, which an edge turns every
+// tick, and any NaN among them as one.
+State unsigned_velocities(State state)
+{
+    for (const size_t i : {0U, 1U}) {
+        state.at(i) &= 0x7fffffffU;
+        state.at(i) = state.at(i) > 0x7f800000U ? 0x7fc00000U : state.at(i);
+    }
+    return state;
+}
+
 void require(bool holds, const char *what)
 {
     if (!holds) {
@@ -174,6 +185,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         if (step(lastx) == 0.0 && step(lasty) == 0.0) {
             require(fake.reads == 1 && fake.targets.empty(), "read again or moved at rest");
+            if (resting) {
+                // glide may sleep now: ticking on from the same reading must
+                // change nothing but the velocities' signs.
+                const State rested = unsigned_velocities(save());
+                fake.script = {first};
+                update();
+                require(resting && fake.targets.empty() && unsigned_velocities(save()) == rested,
+                        "resting, a tick would have changed the state");
+            }
             continue;
         }
         if (!second) {

@@ -186,13 +186,12 @@ int32_t update()
     // counts as input, and would keep the screen from ever locking.
     const int32_t stepx = roundaway(lastx);
     const int32_t stepy = roundaway(lasty);
+    // With the cursor still too, the next tick would read the same, find
+    // nothing to re-measure, and come back here.
+    resting = stepx == 0 && stepy == 0 && still && keeps(lastx) && keeps(lasty);
     if (stepx == 0 && stepy == 0) {
-        // With the cursor still too, the next tick would read the same, find
-        // nothing to re-measure, and come back here.
-        resting = still && keeps(lastx) && keeps(lasty);
         return 0;
     }
-    resting = false;
     int32_t px = 0;
     int32_t py = 0;
     if (platform_read_cursor(&px, &py)) {

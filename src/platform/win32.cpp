@@ -34,10 +34,6 @@ static HANDLE timer;
 // which would cost one tick in twelve.
 static int64_t lateness;
 
-// A window of glide's own, never shown: raw input, display changes and
-// WM_CLOSE come to it (a message-only window would miss the broadcasts).
-static HWND window;
-
 // Set by the window's procedure on what should wake glide at rest.
 static bool woken;
 
@@ -122,6 +118,7 @@ void platform_tell(const char *out, const char *err)
     std::fputs(err, stderr);
 }
 
+// Takes in the display settings, at the start and on every change.
 static void take_display()
 {
     screenwidth = GetSystemMetrics(SM_CXSCREEN);
@@ -152,9 +149,11 @@ static LRESULT CALLBACK take_message(HWND to, UINT message, WPARAM wparam, LPARA
     return DefWindowProcW(to, message, wparam, lparam);
 }
 
-// Makes the hidden window, and has every mouse's movements sent to it, in
-// the background too (raw input, which another program's SetCursorPos
-// does not send, as a warp sends nothing on X11).
+// Makes a window of glide's own, never shown, for raw input, display
+// changes and WM_CLOSE to come to (a message-only window would miss the
+// broadcasts), and has every mouse's movements sent to it, in the
+// background too: raw input, which another program's SetCursorPos does not
+// send, as a warp sends nothing on X11.
 static void make_window()
 {
     WNDCLASSW type{};
@@ -162,8 +161,8 @@ static void make_window()
     type.hInstance = GetModuleHandleW(nullptr);
     type.lpszClassName = L"glide";
     RegisterClassW(&type);
-    window = CreateWindowExW(0, L"glide", L"glide", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                             type.hInstance, nullptr);
+    HWND window = CreateWindowExW(0, L"glide", L"glide", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                  nullptr, type.hInstance, nullptr);
     RAWINPUTDEVICE mouse{};
     mouse.usUsagePage = 1;  // generic desktop controls
     mouse.usUsage = 2;      // mouse

@@ -35,8 +35,10 @@ static bool monitorschanged = true;
 
 // XInput's major opcode, where the server has XInput 2.2 and glide is told
 // of every device's motion (raw events, which a grab does not hold back);
-// -1 where it is not, and glide cannot sleep at rest.
+// -1 where it is not, and glide cannot sleep at rest; and whether glide has
+// said so.
 static int xiopcode = -1;
+static bool toldnoxinput;
 
 // The monotonic clock's reading when the program started, in nanoseconds.
 static int64_t startns;
@@ -296,9 +298,8 @@ void platform_wait_until(int64_t clock)
 void platform_wait_for_input(int64_t clock)
 {
     if (xiopcode < 0) {
-        static bool told = false;
-        if (!told) {
-            told = true;
+        if (!toldnoxinput) {
+            toldnoxinput = true;
             std::fputs("glide: the X server lacks XInput 2.2: ticking on while the cursor rests\n",
                        stderr);
         }

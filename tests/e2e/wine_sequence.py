@@ -13,6 +13,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD = os.path.join(HERE, "..", "..", "build", "windows")
+# The windows build's, unless CTest says otherwise.
 os.environ.setdefault("GLIDE", os.path.join(BUILD, "glide.exe"))
 os.environ.setdefault("GLIDEW", os.path.join(BUILD, "glidew.exe"))
 os.environ.setdefault("GLIDE_WINE", "wine")
