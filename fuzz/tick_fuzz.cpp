@@ -104,6 +104,20 @@ int32_t edge(int32_t area, int32_t size)
     return size > area ? area : std::max(size - 1, 0);
 }
 
+// Resting, glide may sleep: ticking on from the same reading must change
+// nothing but the velocities' signs.
+void check_rest(Point reading)
+{
+    if (!resting) {
+        return;
+    }
+    const State rested = unsigned_velocities(save());
+    fake.script = {reading};
+    update();
+    require(resting && fake.targets.empty() && unsigned_velocities(save()) == rested,
+            "resting, a tick would have changed the state");
+}
+
 // The next reading from the input: 0 and 1 keep the cursor where it is, 2
 // fails, 3 reads the coordinates that follow. With the top bit set, the
 // screen takes the size that follows first, before the tick.
@@ -185,15 +199,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         if (step(lastx) == 0.0 && step(lasty) == 0.0) {
             require(fake.reads == 1 && fake.targets.empty(), "read again or moved at rest");
-            if (resting) {
-                // glide may sleep now: ticking on from the same reading must
-                // change nothing but the velocities' signs.
-                const State rested = unsigned_velocities(save());
-                fake.script = {first};
-                update();
-                require(resting && fake.targets.empty() && unsigned_velocities(save()) == rested,
-                        "resting, a tick would have changed the state");
-            }
+            check_rest(*first);
             continue;
         }
         if (!second) {

@@ -21,7 +21,7 @@ const char *const help =
     "\n"
     "  FRICTION     divides both velocities every tick (default 1.4);\n"
     "               2 stops quickly, 1.05 glides long, below 1 speeds up\n"
-    "  -q, --quiet  print no report lines\n"
+    "  -q, --quiet  print no report lines, and sleep while the cursor rests\n"
     "  --screen     bounce off the walls of the whole desktop instead: every\n"
     "               side of a monitor with no monitor beyond it\n"
     "  -h, --help   show this help and exit\n"
