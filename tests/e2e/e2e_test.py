@@ -362,6 +362,12 @@ class Desktop(OnDisplay):
             # of no device, within the second), along the model's path.
             nudged = (rest[0] + 1, rest[1])
             _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
+            # Just after glide has woken by itself, so that only the nudge's
+            # own wake can answer it soon.
+            woke = schedstat(glide.process.pid)[1]
+            while schedstat(glide.process.pid)[1] == woke:
+                time.sleep(0.002)
+            time.sleep(0.05)
             self.display.xdotool("mousemove_relative", 1, 0)
             nudge, answered = time.monotonic(), None
             samples = [nudged]
