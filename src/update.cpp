@@ -186,10 +186,11 @@ int32_t update()
     // counts as input, and would keep the screen from ever locking.
     const int32_t stepx = roundaway(lastx);
     const int32_t stepy = roundaway(lasty);
+    const bool moves = stepx != 0 || stepy != 0;
     // With the cursor still too, the next tick would read the same, find
     // nothing to re-measure, and come back here.
-    resting = stepx == 0 && stepy == 0 && still && keeps(lastx) && keeps(lasty);
-    if (stepx == 0 && stepy == 0) {
+    resting = !moves && still && keeps(lastx) && keeps(lasty);
+    if (!moves) {
         return 0;
     }
     int32_t px = 0;
