@@ -2,8 +2,12 @@
 # test, when it is missing and we may, and configures and builds a preset.
 
 # Everything, so that one preset serves running and testing alike.
-glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libxi-dev libgtest-dev xvfb xdotool
-                x11-xserver-utils xprintidle python3)
+glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libxi-dev libsystemd-dev libgtest-dev
+                xvfb xdotool x11-xserver-utils xprintidle python3)
+
+# The tests on a private headless GNOME Shell, and the packing of its
+# extension: some 270 packages, needed for nothing else.
+gnome_packages=(gnome-shell gjs python3-dbusmock dbus-daemon libglib2.0-bin)
 
 # The checks beyond the build: clang's fuzzing runtime, its formatter and
 # linter, what packaging and checking the packages and manual use, and the

@@ -13,10 +13,11 @@ void platform_tell(const char *out, const char *err);
 // What platform_open() returns when glide may run.
 constexpr int platform_ready = 0;
 
-// Connects to the display and makes sure that no other glide moves its
-// cursor. Returns platform_ready, or else says why on standard error, in one
-// line, and returns the status to exit with: 1 when there is no display, 3
-// when another glide already runs on it.
+// Connects to the display (on GNOME under Wayland, to glide's extension in
+// the compositor) and makes sure that no other glide moves its cursor.
+// Returns platform_ready, or else says why on standard error, in one line,
+// and returns the status to exit with: 1 when there is no display or
+// extension, 3 when another glide already runs on it.
 int platform_open();
 
 // The screen's size in pixels, taking in any change since the last call
@@ -43,8 +44,9 @@ void platform_wait_until(int64_t clock);
 
 // Sleeps until a device moves the pointer, the screen or the monitors
 // change, or platform_clock() would read the given value, whichever comes
-// first. Where the system cannot tell of the pointer's movements, returns at
-// once.
+// first. Where the system tells of every move, another program's too, it
+// need not wake at that time; where it cannot tell of the pointer's
+// movements, returns at once.
 void platform_wait_for_input(int64_t clock);
 
 // Writes one report line to standard output, and flushes it.

@@ -1,19 +1,16 @@
-// The platform on Linux and other X11 systems.
+// The pointer through the X server: everywhere on Linux but GNOME under
+// Wayland.
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xrandr.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
+#include "backends.h"
 #include "desktop.h"
 #include "platform.h"
 
@@ -40,42 +37,6 @@ static bool monitorschanged = true;
 static int xiopcode = -1;
 static bool toldnoxinput;
 
-// The monotonic clock's reading when the program started, in nanoseconds.
-static int64_t startns;
-
-static int64_t now_ns()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
-}
-
-static void sleep_until_ns(int64_t deadline)
-{
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(deadline / 1000000000);
-    ts.tv_nsec = static_cast<long>(deadline % 1000000000);
-    // An early wake-up (a signal) is harmless: the callers check the clock.
-    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
-}
-
-// Opens /dev/null on any of descriptors 0 to 2 that is closed, as daemons
-// do: left closed, the display connection would take descriptor 1, and the
-// report lines would go down it to the X server.
-static void open_standard_descriptors()
-{
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-            // The lowest free descriptor: this one, as those below are open.
-            const int opened = open("/dev/null", O_RDWR);
-            if (opened > fd) {
-                dup2(opened, fd);
-                close(opened);
-            }
-        }
-    }
-}
-
 // Xlib calls this when the connection breaks, and would exit with a message
 // of its own if it returned.
 [[noreturn]] static int on_lost_display(Display *lost)
@@ -95,7 +56,7 @@ static bool own_screen()
     const Atom selection = XInternAtom(display, name.data(), False);
     const Window owner = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
     // A glide that has just died may own it until the server notices.
-    const int64_t giveup = now_ns() + 500000000;
+    const int64_t giveup = platform_clock() + 500;
     for (;;) {
         // Looked at and taken under a grab: of two copies started at once,
         // only one finds it free.
@@ -108,18 +69,12 @@ static bool own_screen()
         if (free && XGetSelectionOwner(display, selection) == owner) {
             return true;
         }
-        const int64_t now = now_ns();
+        const int64_t now = platform_clock();
         if (now >= giveup) {
             return false;
         }
-        sleep_until_ns(std::min(now + 50000000, giveup));
+        platform_wait_until(std::min(now + 50, giveup));
     }
-}
-
-void platform_tell(const char *out, const char *err)
-{
-    std::fputs(out, stdout);
-    std::fputs(err, stderr);
 }
 
 // Asks to be told of every pointer device's movements: a raw motion event
@@ -142,10 +97,8 @@ static void select_raw_motion()
     XISelectEvents(display, root, &mask, 1);
 }
 
-int platform_open()
+int x11_open()
 {
-    open_standard_descriptors();
-    startns = now_ns();
     const char *wayland = std::getenv("WAYLAND_DISPLAY");
     if (wayland != nullptr && *wayland != '\0') {
         std::fputs(
@@ -153,10 +106,6 @@ int platform_open()
             "only over its own windows\n",
             stderr);
     }
-    // A request written after the server has gone would raise SIGPIPE and end
-    // glide before Xlib could tell why. Ignored, the write fails, and Xlib
-    // calls on_lost_display.
-    std::signal(SIGPIPE, SIG_IGN);
     display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         const char *name = XDisplayName(nullptr);
@@ -223,14 +172,14 @@ static bool take_events()
     return woken;
 }
 
-void platform_screen_size(int32_t *width, int32_t *height)
+void x11_screen_size(int32_t *width, int32_t *height)
 {
     take_events();
     *width = screenwidth;
     *height = screenheight;
 }
 
-void platform_monitors()
+void x11_monitors()
 {
     if (!monitorschanged) {
         return;
@@ -256,7 +205,7 @@ void platform_monitors()
     }
 }
 
-bool platform_read_cursor(int32_t *x, int32_t *y)
+bool x11_read_cursor(int32_t *x, int32_t *y)
 {
     Window rootreturn = 0;
     Window child = 0;
@@ -275,7 +224,7 @@ bool platform_read_cursor(int32_t *x, int32_t *y)
     return true;
 }
 
-void platform_set_cursor(int32_t x, int32_t y)
+void x11_set_cursor(int32_t x, int32_t y)
 {
     // The protocol carries 16-bit coordinates: a target past 32767 would wrap
     // to the other side, so keep it on the screen first.
@@ -285,17 +234,7 @@ void platform_set_cursor(int32_t x, int32_t y)
     XFlush(display);
 }
 
-int64_t platform_clock()
-{
-    return (now_ns() - startns) / 1000000;
-}
-
-void platform_wait_until(int64_t clock)
-{
-    sleep_until_ns(startns + clock * 1000000);
-}
-
-void platform_wait_for_input(int64_t clock)
+void x11_wait_for_input(int64_t clock)
 {
     if (xiopcode < 0) {
         if (!toldnoxinput) {
@@ -305,32 +244,17 @@ void platform_wait_for_input(int64_t clock)
         }
         return;
     }
-    const int64_t deadline = startns + clock * 1000000;
     // poll, not Xlib's own reading: that would block for an event with no
     // end in sight.
     while (!take_events()) {
-        const int64_t left = deadline - now_ns();
+        const int64_t left = clock - platform_clock();
         if (left <= 0) {
             return;
         }
         XFlush(display);
         pollfd connection{ConnectionNumber(display), POLLIN, 0};
-        // In whole milliseconds, rounded up so that it never wakes early.
-        if (poll(&connection, 1,
-                 static_cast<int>(std::min<int64_t>((left + 999999) / 1000000, 1000000))) == 0) {
+        if (poll(&connection, 1, static_cast<int>(std::min<int64_t>(left, 1000000))) == 0) {
             return;
         }
-    }
-}
-
-void platform_write_line(const char *line)
-{
-    // Flushed at once: a pipe would otherwise hold a hundred lines, lost when
-    // the process is ended, which is the only way it ends.
-    if ((std::fputs(line, stdout) == EOF || std::fflush(stdout) == EOF) && errno == EPIPE) {
-        // The reader has gone (glide | head): end as SIGPIPE would have ended
-        // glide had the X connection not needed it ignored.
-        std::signal(SIGPIPE, SIG_DFL);
-        std::raise(SIGPIPE);
     }
 }

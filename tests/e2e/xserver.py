@@ -133,13 +133,14 @@ def schedstat(pid):
     return seconds, wakeups
 
 
-def wait_for(condition, failure):
-    """Waits up to a second for the server to show what a client asked of it."""
-    for _ in range(100):
-        if condition():
-            return
+def wait_for(condition, failure, seconds=1):
+    """Waits up to a second, or the seconds given, for a server to show what
+    a client asked of it."""
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError(failure)
         time.sleep(0.01)
-    raise AssertionError(failure)
 
 
 def x_socket(number):

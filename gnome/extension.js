@@ -1,0 +1,195 @@
+// glide's GNOME Shell extension: under Wayland only the compositor may read
+// and move the pointer over the desktop, so it lends glide the pointer over
+// the session bus. It serves the one glide that claimed it, until that
+// glide's connection goes, and lends nothing to anyone else.
+//
+// The build makes two extensions of this one file: the lines marked 43-44
+// for GNOME 43 and 44, which load extensions as scripts, and those marked
+// 45- for GNOME 45 onward, which load them as ES modules.
+const {Clutter, Gio, GLib, Meta} = imports.gi;  // 43-44
+const Main = imports.ui.main;  // 43-44
+import Clutter from 'gi://Clutter';  // 45-
+import Gio from 'gi://Gio';  // 45-
+import GLib from 'gi://GLib';  // 45-
+import Meta from 'gi://Meta';  // 45-
+import * as Main from 'resource:///org/gnome/shell/ui/main.js';  // 45-
+import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';  // 45-
+
+const NAME = 'org.glide.Pointer';
+const PATH = '/org/glide/Pointer';
+const ERROR = 'org.glide.Pointer.Error';
+
+const INTERFACE = `<node>
+  <interface name="${NAME}">
+    <!-- Makes the caller the one glide served, until its connection goes. -->
+    <method name="Claim"/>
+    <!-- The pointer's position. -->
+    <method name="Read">
+      <arg direction="out" type="i" name="x"/>
+      <arg direction="out" type="i" name="y"/>
+    </method>
+    <!-- Reads the pointer and moves it on by (dx, dy), on the screen. -->
+    <method name="MoveBy">
+      <arg direction="in" type="i" name="dx"/>
+      <arg direction="in" type="i" name="dy"/>
+    </method>
+    <!-- The screen's size and each monitor's x, y, width and height. -->
+    <method name="Desktop">
+      <arg direction="out" type="i" name="width"/>
+      <arg direction="out" type="i" name="height"/>
+      <arg direction="out" type="a(iiii)" name="monitors"/>
+    </method>
+    <!-- Sent to glide alone: the pointer has moved (at most once a frame),
+         and the monitors have changed. -->
+    <signal name="Moved">
+      <arg type="i" name="x"/>
+      <arg type="i" name="y"/>
+    </signal>
+    <signal name="DesktopChanged"/>
+  </interface>
+</node>`;
+
+class Lender {  // 43-44
+export default class Lender extends Extension {  // 45-
+    enable() {
+        this._holder = null;
+        this._watch = 0;
+        this._moved = null;
+        this._later = 0;
+        this._warp = null;
+        this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
+        this._object.export(Gio.DBus.session, PATH);
+        this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, NAME,
+            Gio.BusNameOwnerFlags.NONE, null, null);
+    }
+
+    disable() {
+        Gio.bus_unown_name(this._name);
+        this._object.unexport();
+        this._object = null;
+        this._release();
+    }
+
+    // The caller, if it is the glide served; otherwise answers it with an
+    // error and returns null.
+    _served(invocation) {
+        const sender = invocation.get_sender();
+        if (sender === this._holder)
+            return sender;
+        invocation.return_dbus_error(`${ERROR}.NotClaimed`, 'claim the pointer first');
+        return null;
+    }
+
+    ClaimAsync(_params, invocation) {
+        const sender = invocation.get_sender();
+        if (this._holder !== null && this._holder !== sender) {
+            invocation.return_dbus_error(`${ERROR}.Busy`, 'another glide holds the pointer');
+            return;
+        }
+        if (this._holder === null) {
+            this._holder = sender;
+            this._watch = Gio.bus_watch_name_on_connection(Gio.DBus.session, sender,
+                Gio.BusNameWatcherFlags.NONE, null, () => this._release());
+            const tracker = Meta.CursorTracker.get_for_display(global.display);
+            this._moved = [tracker, tracker.connect('position-invalidated', () => this._coalesce())];
+            this._monitors = Main.layoutManager.connect('monitors-changed',
+                () => this._emit('DesktopChanged', null));
+        }
+        invocation.return_value(null);
+    }
+
+    ReadAsync(_params, invocation) {
+        if (this._served(invocation) === null)
+            return;
+        // Mutter warps the pointer on its input thread, a little later: a
+        // read soon after glide's move waits for it, up to 20 ms, as the
+        // move is made at once on X11.
+        const answered = () => {
+            const [x, y] = global.get_pointer();
+            const warp = this._warp;
+            if (warp !== null && x === warp.x && y === warp.y &&
+                GLib.get_monotonic_time() < warp.until)
+                return false;
+            this._warp = null;
+            invocation.return_value(new GLib.Variant('(ii)', [x, y]));
+            return true;
+        };
+        if (!answered()) {
+            GLib.timeout_add(GLib.PRIORITY_HIGH, 1,
+                () => answered() ? GLib.SOURCE_REMOVE : GLib.SOURCE_CONTINUE);
+        }
+    }
+
+    MoveByAsync([dx, dy], invocation) {
+        if (this._served(invocation) === null)
+            return;
+        const [x, y] = global.get_pointer();
+        const [width, height] = global.display.get_size();
+        // Kept on the screen here too: the seat takes 32-bit coordinates.
+        const to = (at, by, size) => Math.min(Math.max(at + by, 0), Math.max(size, 1) - 1);
+        const [tox, toy] = [to(x, dx, width), to(y, dy, height)];
+        if (tox !== x || toy !== y) {
+            Clutter.get_default_backend().get_default_seat().warp_pointer(tox, toy);
+            // Where it was: until it has left, it has not been moved yet.
+            this._warp = {x, y, until: GLib.get_monotonic_time() + 20000};
+        }
+        invocation.return_value(null);
+    }
+
+    DesktopAsync(_params, invocation) {
+        if (this._served(invocation) === null)
+            return;
+        const [width, height] = global.display.get_size();
+        const monitors = [];
+        for (let i = 0; i < global.display.get_n_monitors(); i++) {
+            const m = global.display.get_monitor_geometry(i);
+            monitors.push([m.x, m.y, m.width, m.height]);
+        }
+        invocation.return_value(new GLib.Variant('(iia(iiii))', [width, height, monitors]));
+    }
+
+    // The pointer moves many times a frame: glide hears of it once, with
+    // where it is when the frame is drawn.
+    _coalesce() {
+        if (this._later !== 0)
+            return;
+        const laters = global.compositor?.get_laters?.();
+        const told = () => {
+            this._later = 0;
+            const [x, y] = global.get_pointer();
+            this._emit('Moved', new GLib.Variant('(ii)', [x, y]));
+            return GLib.SOURCE_REMOVE;
+        };
+        this._later = laters
+            ? laters.add(Meta.LaterType.BEFORE_REDRAW, told)
+            : Meta.later_add(Meta.LaterType.BEFORE_REDRAW, told);
+    }
+
+    _emit(signal, parameters) {
+        if (this._holder !== null)
+            Gio.DBus.session.emit_signal(this._holder, PATH, NAME, signal, parameters);
+    }
+
+    // Forgets the glide served: its connection has gone, or the extension.
+    _release() {
+        if (this._holder === null)
+            return;
+        Gio.bus_unwatch_name(this._watch);
+        const [tracker, id] = this._moved;
+        tracker.disconnect(id);
+        Main.layoutManager.disconnect(this._monitors);
+        if (this._later !== 0) {
+            const laters = global.compositor?.get_laters?.();
+            if (laters)
+                laters.remove(this._later);
+            else
+                Meta.later_remove(this._later);
+        }
+        this._holder = null;
+        this._later = 0;
+    }
+}
+
+function init() {  // 43-44
+    return new Lender();  // 43-44
+}  // 43-44

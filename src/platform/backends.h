@@ -1,0 +1,21 @@
+// The two ways glide reaches the pointer on Linux, of which linux.cpp picks
+// one at start-up: the X server (x11.cpp), and on GNOME under Wayland the
+// compositor, through glide's GNOME Shell extension (gnome.cpp). Each
+// function does what platform.h says of its namesake.
+#pragma once
+
+#include <cstdint>
+
+int x11_open();
+void x11_screen_size(int32_t *width, int32_t *height);
+void x11_monitors();
+bool x11_read_cursor(int32_t *x, int32_t *y);
+void x11_set_cursor(int32_t x, int32_t y);
+void x11_wait_for_input(int64_t clock);
+
+int gnome_open();
+void gnome_screen_size(int32_t *width, int32_t *height);
+void gnome_monitors();
+bool gnome_read_cursor(int32_t *x, int32_t *y);
+void gnome_set_cursor(int32_t x, int32_t y);
+void gnome_wait_for_input(int64_t clock);

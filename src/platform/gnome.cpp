@@ -1,0 +1,272 @@
+// The pointer on GNOME under Wayland, where only the compositor may read and
+// move it: glide's GNOME Shell extension does both for it, over the session
+// bus, for the one glide that claimed it.
+#include <systemd/sd-bus.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "backends.h"
+#include "desktop.h"
+
+#define GLIDE_GNOME_NAME "org.glide.Pointer"
+
+// What the extension is called: by GNOME, and on the bus.
+static const char *const uuid = GLIDE_GNOME_UUID;
+static const char *const name = GLIDE_GNOME_NAME;
+static const char *const path = "/org/glide/Pointer";
+
+// What glide says when another glide holds the pointer, at start or later.
+static const char *const taken = "glide: another glide is already running in this session\n";
+
+// The one connection, opened at start-up.
+static sd_bus *bus;
+
+// Set when the extension has gone from the bus, or has forgotten glide (the
+// screen locked, or the shell restarted): glide waits for it and claims the
+// pointer anew. And set when its name has had an owner since.
+static bool gone;
+static bool back;
+
+// Where this tick's first read found the pointer, and whether it is this
+// tick's: the tick reads the pointer again just before it moves it, and the
+// move itself reads it again in the compositor, in the same call.
+static int32_t readx;
+static int32_t ready;
+static bool fresh;
+
+// The screen's size as the extension last told it, and its last answer on
+// the desktop, its monitors not yet taken; set when the desktop is to be
+// asked for again, and when the monitors are to be listed again.
+static int32_t screenwidth;
+static int32_t screenheight;
+static sd_bus_message *desktop;
+static bool desktopchanged = true;
+static bool monitorschanged = true;
+
+[[noreturn]] static void lose_bus()
+{
+    std::fputs("glide: lost the session bus\n", stderr);
+    std::exit(1);
+}
+
+// After a call that failed: the bus has gone, and glide with it, or the
+// extension has.
+static void note_failure()
+{
+    if (sd_bus_is_open(bus) <= 0) {
+        lose_bus();
+    }
+    gone = true;
+}
+
+// Takes what has come on the bus, without waiting. Returns whether any of it
+// should wake glide at rest: the pointer moved from where glide last read
+// it, the desktop changed, or the extension came or went.
+static bool take_messages()
+{
+    bool woken = false;
+    for (;;) {
+        sd_bus_message *message = nullptr;
+        const int processed = sd_bus_process(bus, &message);
+        if (processed < 0) {
+            lose_bus();
+        }
+        if (processed == 0) {
+            return woken;
+        }
+        if (message == nullptr) {
+            continue;
+        }
+        int32_t x = 0;
+        int32_t y = 0;
+        const char *owned = nullptr;
+        const char *before = nullptr;
+        const char *after = nullptr;
+        if (sd_bus_message_is_signal(message, "org.freedesktop.DBus.Local", "Disconnected") > 0) {
+            lose_bus();
+        } else if (sd_bus_message_is_signal(message, name, "Moved") > 0) {
+            // Glide's own moves are told of too, late: no news once read.
+            woken = woken ||
+                    (sd_bus_message_read(message, "ii", &x, &y) > 0 && (x != readx || y != ready));
+        } else if (sd_bus_message_is_signal(message, name, "DesktopChanged") > 0) {
+            desktopchanged = true;
+            woken = true;
+        } else if (sd_bus_message_is_signal(message, "org.freedesktop.DBus", "NameOwnerChanged") >
+                       0 &&
+                   sd_bus_message_read(message, "sss", &owned, &before, &after) > 0 &&
+                   std::strcmp(owned, name) == 0) {
+            gone = gone || *after == '\0';
+            back = back || *after != '\0';
+            woken = true;
+        }
+        sd_bus_message_unref(message);
+    }
+}
+
+// Asks the extension for the pointer. Returns 0 once glide holds it, 1 when
+// the extension is not there, and 3 when another glide holds it.
+static int claim()
+{
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, which is C
+    const int called = sd_bus_call_method(bus, name, path, name, "Claim", &error, nullptr, "");
+    const bool busy = sd_bus_error_has_name(&error, GLIDE_GNOME_NAME ".Error.Busy") > 0;
+    sd_bus_error_free(&error);
+    if (called >= 0) {
+        return 0;
+    }
+    if (sd_bus_is_open(bus) <= 0) {
+        lose_bus();
+    }
+    return busy ? 3 : 1;
+}
+
+// While the extension is gone, sleeps on the bus until its name comes back,
+// and claims the pointer again.
+static void wait_for_extension()
+{
+    while (gone) {
+        back = false;
+        const int claimed = claim();
+        if (claimed == 0) {
+            gone = false;
+            desktopchanged = true;  // the monitors may have changed meanwhile
+            return;
+        }
+        if (claimed == 3) {
+            std::fputs(taken, stderr);
+            std::exit(3);
+        }
+        for (take_messages(); !back; take_messages()) {
+            if (sd_bus_wait(bus, UINT64_MAX) < 0) {
+                lose_bus();
+            }
+        }
+    }
+}
+
+int gnome_open()
+{
+    // Told when the extension comes and goes. The signals it sends are
+    // addressed to glide, and come without asking.
+    int opened = sd_bus_open_user(&bus);
+    if (opened >= 0) {
+        opened = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus", "AddMatch", nullptr, nullptr, "s",
+                                    "type='signal',sender='org.freedesktop.DBus',"
+                                    "member='NameOwnerChanged',arg0='" GLIDE_GNOME_NAME "'");
+    }
+    if (opened < 0) {
+        std::fprintf(stderr, "glide: cannot connect to the session bus: %s\n",
+                     std::strerror(-opened));
+        return 1;
+    }
+    const int claimed = claim();
+    if (claimed == 1) {
+        std::fprintf(stderr,
+                     "glide: on GNOME under Wayland, glide moves the pointer through its "
+                     "extension: gnome-extensions enable %s\n",
+                     uuid);
+    } else if (claimed == 3) {
+        std::fputs(taken, stderr);
+    }
+    return claimed;
+}
+
+void gnome_screen_size(int32_t *width, int32_t *height)
+{
+    // The start of a tick: a read from here on is its first.
+    fresh = false;
+    take_messages();
+    if (desktopchanged && !gone) {
+        sd_bus_message *reply = nullptr;
+        if (sd_bus_call_method(bus, name, path, name, "Desktop", nullptr, &reply, "") < 0 ||
+            sd_bus_message_read(reply, "ii", &screenwidth, &screenheight) <= 0) {
+            note_failure();
+            sd_bus_message_unref(reply);
+        } else {
+            desktopchanged = false;
+            monitorschanged = true;
+            sd_bus_message_unref(desktop);
+            desktop = reply;
+        }
+    }
+    *width = screenwidth;
+    *height = screenheight;
+}
+
+void gnome_monitors()
+{
+    if (!monitorschanged) {
+        return;
+    }
+    monitorschanged = false;
+    clear_monitors();
+    int listed = 0;
+    if (desktop != nullptr && sd_bus_message_enter_container(desktop, 'a', "(iiii)") > 0) {
+        int32_t x = 0;
+        int32_t y = 0;
+        int32_t w = 0;
+        int32_t h = 0;
+        while (sd_bus_message_read(desktop, "(iiii)", &x, &y, &w, &h) > 0) {
+            add_monitor({x, y, int64_t{x} + w, int64_t{y} + h});
+            ++listed;
+        }
+    }
+    desktop = sd_bus_message_unref(desktop);
+    if (listed == 0) {
+        add_monitor({0, 0, screenwidth, screenheight});
+    }
+}
+
+bool gnome_read_cursor(int32_t *x, int32_t *y)
+{
+    if (!fresh) {
+        wait_for_extension();
+        sd_bus_message *reply = nullptr;
+        const bool read =
+            sd_bus_call_method(bus, name, path, name, "Read", nullptr, &reply, "") >= 0 &&
+            sd_bus_message_read(reply, "ii", &readx, &ready) > 0;
+        sd_bus_message_unref(reply);
+        if (!read) {
+            note_failure();
+            return false;
+        }
+        fresh = true;
+    }
+    *x = readx;
+    *y = ready;
+    return true;
+}
+
+void gnome_set_cursor(int32_t x, int32_t y)
+{
+    // By how much, from where the tick read it: the extension moves it on
+    // from where it is when the call comes, as X11's second read would.
+    const auto by = [](int32_t to, int32_t from) {
+        return static_cast<int32_t>(std::clamp<int64_t>(int64_t{to} - from, INT32_MIN, INT32_MAX));
+    };
+    // Sent without waiting for an answer: the next read comes after it on
+    // the same connection, and finds whether the extension is still there.
+    sd_bus_message *call = nullptr;
+    if (sd_bus_message_new_method_call(bus, &call, name, path, name, "MoveBy") < 0 ||
+        sd_bus_message_append(call, "ii", by(x, readx), by(y, ready)) < 0 ||
+        sd_bus_message_set_expect_reply(call, 0) < 0 || sd_bus_send(bus, call, nullptr) < 0) {
+        note_failure();
+    }
+    sd_bus_message_unref(call);
+    fresh = false;
+}
+
+void gnome_wait_for_input(int64_t /*clock*/)
+{
+    // The compositor tells of every move, other programs' too: no need to
+    // wake but when told.
+    while (!take_messages()) {
+        if (sd_bus_wait(bus, UINT64_MAX) < 0) {
+            lose_bus();
+        }
+    }
+}

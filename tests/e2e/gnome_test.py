@@ -1,0 +1,102 @@
+"""glide on a private headless GNOME Shell under Wayland, through its
+extension: the same lines and the same path as on X11."""
+
+import signal
+import time
+import unittest
+
+from e2e_test import Glide, OnDisplay, model, watch
+from gnome_shell import UUID, Shell
+from xserver import schedstat
+
+
+class Gnome(OnDisplay):
+    """Everything but --screen, whose monitors the unit tests cover."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.display = Shell()
+
+    def test_lines_and_path(self):
+        self.check((300, 200), ["1.05"], 1.05)
+
+    def test_quiet_at_rest_sleeps_until_a_nudge(self):
+        self.display.move(300, 200)
+        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
+        glide = Glide(self.display, ["-q", "2"])
+        try:
+            self.assertEqual(watch(self.display, rest)[-1], rest)
+            time.sleep(2.5)  # the velocities on to zero
+            (_, woke), started = schedstat(glide.process.pid), time.monotonic()
+            time.sleep(2)
+            # Told of every move, it needs no wake of its own.
+            rate = (schedstat(glide.process.pid)[1] - woke) / (time.monotonic() - started)
+            self.assertLess(rate, 1)
+
+            nudged = (rest[0] + 1, rest[1])
+            _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
+            self.display.nudge(1, 0)
+            samples = watch(self.display, path[-1])
+            self.assertEqual(samples[-1], path[-1])
+            self.assert_along(samples, path)
+        finally:
+            glide.stop()
+
+    def test_one_glide_a_session(self):
+        taken = (3, "", "glide: another glide is already running in this session\n")
+        nodisplay = "glide: cannot open display (DISPLAY is not set)\n"
+        warned = "glide: warning: under Wayland (Xwayland) an X client can move the pointer " \
+                 "only over its own windows\n" + nodisplay
+        first = Glide(self.display, ["1.05"])
+        try:
+            self.assertTrue(first.wait_for(1))
+            # A second is refused where glide goes through the extension;
+            # elsewhere it goes to X11, here with no display.
+            for desktop, wayland, expected in (
+                    ("GNOME", "wayland-0", taken), ("ubuntu:GNOME", "wayland-0", taken),
+                    ("GNOME-Classic:GNOME", "wayland-1", taken), ("GNOME", "", (1, "", nodisplay)),
+                    ("GNOME-Flashback", "wayland-0", (1, "", warned)),
+                    ("KDE", "wayland-0", (1, "", warned))):
+                with self.subTest(desktop=desktop, wayland=wayland):
+                    env = dict(self.display.env, XDG_CURRENT_DESKTOP=desktop,
+                               WAYLAND_DISPLAY=wayland)
+                    self.assertEqual(self.run_briefly([], env), expected)
+            self.assertTrue(first.wait_for(len(first.lines) + 5))
+        finally:
+            first.stop()
+
+    def test_waits_while_the_extension_is_away(self):
+        # As while the screen is locked: the extension disabled, and back.
+        self.display.move(300, 200)
+        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
+        glide = Glide(self.display, ["2"])
+        try:
+            self.assertEqual(watch(self.display, rest)[-1], rest)
+            self.display.extensions("disable")
+            time.sleep(0.2)
+            (_, woke), seen = schedstat(glide.process.pid), len(glide.lines)
+            time.sleep(1)
+            self.assertEqual(len(glide.lines), seen)
+            self.assertLess(schedstat(glide.process.pid)[1] - woke, 2)
+
+            self.display.extensions("enable")
+            self.assertTrue(glide.wait_for(seen + 5))
+            nudged = (rest[0] + 1, rest[1])
+            _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
+            self.display.nudge(1, 0)
+            self.assertEqual(watch(self.display, path[-1])[-1], path[-1])
+        finally:
+            glide.stop()
+
+        # Away at the start, it is asked for.
+        self.display.extensions("disable")
+        try:
+            self.assertEqual(self.run_briefly([]), (
+                1, "", "glide: on GNOME under Wayland, glide moves the pointer through its "
+                "extension: gnome-extensions enable %s\n" % UUID))
+        finally:
+            self.display.extensions("enable")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,48 @@
+// For the tests alone: a hand on a virtual mouse, and eyes on the pointer,
+// so that a test can nudge the pointer as a device does, warp it as another
+// program would, and see where it is. GNOME 43, as the tests run on.
+const {Clutter, Gio, GLib} = imports.gi;
+
+const INTERFACE = `<node>
+  <interface name="org.glide.Hand">
+    <method name="Nudge"><arg direction="in" type="i"/><arg direction="in" type="i"/></method>
+    <method name="Warp"><arg direction="in" type="i"/><arg direction="in" type="i"/></method>
+    <method name="Pointer">
+      <arg direction="out" type="i"/><arg direction="out" type="i"/>
+    </method>
+  </interface>
+</node>`;
+
+class Hand {
+    enable() {
+        this._seat = Clutter.get_default_backend().get_default_seat();
+        this._mouse = this._seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
+        this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
+        this._object.export(Gio.DBus.session, '/org/glide/Hand');
+        this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, 'org.glide.Hand',
+            Gio.BusNameOwnerFlags.NONE, null, null);
+    }
+
+    disable() {
+        Gio.bus_unown_name(this._name);
+        this._object.unexport();
+        this._mouse = null;
+    }
+
+    Nudge(dx, dy) {
+        this._mouse.notify_relative_motion(GLib.get_monotonic_time(), dx, dy);
+    }
+
+    Warp(x, y) {
+        this._seat.warp_pointer(x, y);
+    }
+
+    Pointer() {
+        const [x, y] = global.get_pointer();
+        return [x, y];
+    }
+}
+
+function init() {
+    return new Hand();
+}
