@@ -21,17 +21,21 @@ const ERROR = 'org.glide.Pointer.Error';
 
 const INTERFACE = `<node>
   <interface name="${NAME}">
-    <!-- Makes the caller the one glide served, until its connection goes. -->
+    <!-- Makes the caller the one glide served, until its connection goes,
+         and starts counting the answers that tell it where the pointer is. -->
     <method name="Claim"/>
     <!-- The pointer's position. -->
     <method name="Read">
       <arg direction="out" type="i" name="x"/>
       <arg direction="out" type="i" name="y"/>
     </method>
-    <!-- Reads the pointer and moves it on by (dx, dy), on the screen. -->
+    <!-- Reads the pointer, moves it on by (dx, dy), kept on the screen,
+         and tells where it is then. -->
     <method name="MoveBy">
       <arg direction="in" type="i" name="dx"/>
       <arg direction="in" type="i" name="dy"/>
+      <arg direction="out" type="i" name="x"/>
+      <arg direction="out" type="i" name="y"/>
     </method>
     <!-- The screen's size and each monitor's x, y, width and height. -->
     <method name="Desktop">
@@ -40,10 +44,12 @@ const INTERFACE = `<node>
       <arg direction="out" type="a(iiii)" name="monitors"/>
     </method>
     <!-- Sent to glide alone: the pointer has moved (at most once a frame),
-         and the monitors have changed. -->
+         after so many answers to Read and MoveBy; and the monitors have
+         changed. -->
     <signal name="Moved">
       <arg type="i" name="x"/>
       <arg type="i" name="y"/>
+      <arg type="u" name="answers"/>
     </signal>
     <signal name="DesktopChanged"/>
   </interface>
@@ -56,7 +62,7 @@ export default class Lender extends Extension {  // 45-
         this._watch = 0;
         this._moved = null;
         this._later = 0;
-        this._warp = null;
+        this._told = 0;
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._object.export(Gio.DBus.session, PATH);
         this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, NAME,
@@ -95,29 +101,13 @@ export default class Lender extends Extension {  // 45-
             this._monitors = Main.layoutManager.connect('monitors-changed',
                 () => this._emit('DesktopChanged', null));
         }
+        this._told = 0;
         invocation.return_value(null);
     }
 
     ReadAsync(_params, invocation) {
-        if (this._served(invocation) === null)
-            return;
-        // Mutter warps the pointer on its input thread, a little later: a
-        // read soon after glide's move waits for it, up to 20 ms, as the
-        // move is made at once on X11.
-        const answered = () => {
-            const [x, y] = global.get_pointer();
-            const warp = this._warp;
-            if (warp !== null && x === warp.x && y === warp.y &&
-                GLib.get_monotonic_time() < warp.until)
-                return false;
-            this._warp = null;
-            invocation.return_value(new GLib.Variant('(ii)', [x, y]));
-            return true;
-        };
-        if (!answered()) {
-            GLib.timeout_add(GLib.PRIORITY_HIGH, 1,
-                () => answered() ? GLib.SOURCE_REMOVE : GLib.SOURCE_CONTINUE);
-        }
+        if (this._served(invocation) !== null)
+            this._tell(invocation);
     }
 
     MoveByAsync([dx, dy], invocation) {
@@ -128,12 +118,38 @@ export default class Lender extends Extension {  // 45-
         // Kept on the screen here too: the seat takes 32-bit coordinates.
         const to = (at, by, size) => Math.min(Math.max(at + by, 0), Math.max(size, 1) - 1);
         const [tox, toy] = [to(x, dx, width), to(y, dy, height)];
-        if (tox !== x || toy !== y) {
-            Clutter.get_default_backend().get_default_seat().warp_pointer(tox, toy);
-            // Where it was: until it has left, it has not been moved yet.
-            this._warp = {x, y, until: GLib.get_monotonic_time() + 20000};
+        if (tox === x && toy === y) {
+            this._tell(invocation);
+            return;
         }
-        invocation.return_value(null);
+        Clutter.get_default_backend().get_default_seat().warp_pointer(tox, toy);
+        // Mutter makes the warp on its input thread, a little later: the
+        // answer waits until the pointer has left where it was, up to 20 ms,
+        // as X11 moves it at once.
+        const until = GLib.get_monotonic_time() + 20000;
+        const moved = () => {
+            const [nowx, nowy] = global.get_pointer();
+            return nowx !== x || nowy !== y || GLib.get_monotonic_time() >= until;
+        };
+        if (moved()) {
+            this._tell(invocation);
+            return;
+        }
+        GLib.timeout_add(GLib.PRIORITY_HIGH, 1, () => {
+            if (!moved())
+                return GLib.SOURCE_CONTINUE;
+            this._tell(invocation);
+            return GLib.SOURCE_REMOVE;
+        });
+    }
+
+    // Answers glide with where the pointer is, and counts the answer: each
+    // Moved signal names how many came before it, so that glide can tell a
+    // signal sent before an answer, which it receives after it, from news.
+    _tell(invocation) {
+        const [x, y] = global.get_pointer();
+        this._told = (this._told + 1) >>> 0;
+        invocation.return_value(new GLib.Variant('(ii)', [x, y]));
     }
 
     DesktopAsync(_params, invocation) {
@@ -157,7 +173,7 @@ export default class Lender extends Extension {  // 45-
         const told = () => {
             this._later = 0;
             const [x, y] = global.get_pointer();
-            this._emit('Moved', new GLib.Variant('(ii)', [x, y]));
+            this._emit('Moved', new GLib.Variant('(iiu)', [x, y, this._told]));
             return GLib.SOURCE_REMOVE;
         };
         this._later = laters

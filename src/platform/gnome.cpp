@@ -30,12 +30,15 @@ static sd_bus *bus;
 static bool gone;
 static bool back;
 
-// Where this tick's first read found the pointer, and whether it is this
-// tick's: the tick reads the pointer again just before it moves it, and the
-// move itself reads it again in the compositor, in the same call.
-static int32_t readx;
-static int32_t ready;
-static bool fresh;
+// Where the pointer is, as the extension last told: in its answer to glide's
+// last call, or since in a signal; whether it has told since glide last
+// claimed the pointer; and how many answers it has given since, which each
+// signal names: one sent before the last answer, and received after it, is
+// old news. Kept so, a tick that does not move the pointer makes no call.
+static int32_t pointerx;
+static int32_t pointery;
+static bool known;
+static uint32_t answers;
 
 // The screen's size as the extension last told it, and its last answer on
 // the desktop, its monitors not yet taken; set when the desktop is to be
@@ -60,11 +63,26 @@ static void note_failure()
         lose_bus();
     }
     gone = true;
+    known = false;
+}
+
+// Takes the pointer's position from the answer to a call, given what the
+// call returned. Returns whether there was one.
+static bool take_position(int called, sd_bus_message *reply)
+{
+    known = called >= 0 && sd_bus_message_read(reply, "ii", &pointerx, &pointery) > 0;
+    sd_bus_message_unref(reply);
+    if (!known) {
+        note_failure();
+        return false;
+    }
+    ++answers;  // wraps as the extension's count does
+    return true;
 }
 
 // Takes what has come on the bus, without waiting. Returns whether any of it
-// should wake glide at rest: the pointer moved from where glide last read
-// it, the desktop changed, or the extension came or went.
+// should wake glide at rest: the pointer moved from where glide knew it to
+// be, the desktop changed, or the extension came or went.
 static bool take_messages()
 {
     bool woken = false;
@@ -82,24 +100,32 @@ static bool take_messages()
         }
         int32_t x = 0;
         int32_t y = 0;
+        uint32_t after = 0;
         const char *owned = nullptr;
         const char *before = nullptr;
-        const char *after = nullptr;
+        const char *now = nullptr;
         if (sd_bus_message_is_signal(message, "org.freedesktop.DBus.Local", "Disconnected") > 0) {
             lose_bus();
         } else if (sd_bus_message_is_signal(message, name, "Moved") > 0) {
-            // Glide's own moves are told of too, late: no news once read.
-            woken = woken ||
-                    (sd_bus_message_read(message, "ii", &x, &y) > 0 && (x != readx || y != ready));
+            if (sd_bus_message_read(message, "iiu", &x, &y, &after) > 0 && known &&
+                after == answers && (x != pointerx || y != pointery)) {
+                pointerx = x;
+                pointery = y;
+                woken = true;
+            }
         } else if (sd_bus_message_is_signal(message, name, "DesktopChanged") > 0) {
             desktopchanged = true;
             woken = true;
         } else if (sd_bus_message_is_signal(message, "org.freedesktop.DBus", "NameOwnerChanged") >
                        0 &&
-                   sd_bus_message_read(message, "sss", &owned, &before, &after) > 0 &&
+                   sd_bus_message_read(message, "sss", &owned, &before, &now) > 0 &&
                    std::strcmp(owned, name) == 0) {
-            gone = gone || *after == '\0';
-            back = back || *after != '\0';
+            if (*now == '\0') {
+                gone = true;
+                known = false;  // nor where the pointer is, from here on
+            } else {
+                back = true;
+            }
             woken = true;
         }
         sd_bus_message_unref(message);
@@ -132,6 +158,7 @@ static void wait_for_extension()
         const int claimed = claim();
         if (claimed == 0) {
             gone = false;
+            answers = 0;            // the extension counts anew
             desktopchanged = true;  // the monitors may have changed meanwhile
             return;
         }
@@ -177,8 +204,6 @@ int gnome_open()
 
 void gnome_screen_size(int32_t *width, int32_t *height)
 {
-    // The start of a tick: a read from here on is its first.
-    fresh = false;
     take_messages();
     if (desktopchanged && !gone) {
         sd_bus_message *reply = nullptr;
@@ -223,41 +248,30 @@ void gnome_monitors()
 
 bool gnome_read_cursor(int32_t *x, int32_t *y)
 {
-    if (!fresh) {
+    if (!known) {
         wait_for_extension();
         sd_bus_message *reply = nullptr;
-        const bool read =
-            sd_bus_call_method(bus, name, path, name, "Read", nullptr, &reply, "") >= 0 &&
-            sd_bus_message_read(reply, "ii", &readx, &ready) > 0;
-        sd_bus_message_unref(reply);
-        if (!read) {
-            note_failure();
+        const int called = sd_bus_call_method(bus, name, path, name, "Read", nullptr, &reply, "");
+        if (!take_position(called, reply)) {
             return false;
         }
-        fresh = true;
     }
-    *x = readx;
-    *y = ready;
+    *x = pointerx;
+    *y = pointery;
     return true;
 }
 
 void gnome_set_cursor(int32_t x, int32_t y)
 {
-    // By how much, from where the tick read it: the extension moves it on
+    // By how much, from where glide knows it to be: the extension moves it on
     // from where it is when the call comes, as X11's second read would.
     const auto by = [](int32_t to, int32_t from) {
         return static_cast<int32_t>(std::clamp<int64_t>(int64_t{to} - from, INT32_MIN, INT32_MAX));
     };
-    // Sent without waiting for an answer: the next read comes after it on
-    // the same connection, and finds whether the extension is still there.
-    sd_bus_message *call = nullptr;
-    if (sd_bus_message_new_method_call(bus, &call, name, path, name, "MoveBy") < 0 ||
-        sd_bus_message_append(call, "ii", by(x, readx), by(y, ready)) < 0 ||
-        sd_bus_message_set_expect_reply(call, 0) < 0 || sd_bus_send(bus, call, nullptr) < 0) {
-        note_failure();
-    }
-    sd_bus_message_unref(call);
-    fresh = false;
+    sd_bus_message *reply = nullptr;
+    const int called = sd_bus_call_method(bus, name, path, name, "MoveBy", nullptr, &reply, "ii",
+                                          by(x, pointerx), by(y, pointery));
+    take_position(called, reply);
 }
 
 void gnome_wait_for_input(int64_t /*clock*/)
