@@ -55,6 +55,23 @@ const INTERFACE = `<node>
   </interface>
 </node>`;
 
+// GNOME 44 moved the laters, which run a function before the next frame is
+// drawn, from Meta onto the compositor.
+function addLater(func) {
+    const laters = global.compositor?.get_laters?.();
+    return laters
+        ? laters.add(Meta.LaterType.BEFORE_REDRAW, func)
+        : Meta.later_add(Meta.LaterType.BEFORE_REDRAW, func);
+}
+
+function removeLater(id) {
+    const laters = global.compositor?.get_laters?.();
+    if (laters)
+        laters.remove(id);
+    else
+        Meta.later_remove(id);
+}
+
 class Lender {  // 43-44
 export default class Lender extends Extension {  // 45-
     enable() {
@@ -76,14 +93,13 @@ export default class Lender extends Extension {  // 45-
         this._release();
     }
 
-    // The caller, if it is the glide served; otherwise answers it with an
-    // error and returns null.
+    // Whether the caller is the glide served; if not, answers it with an
+    // error.
     _served(invocation) {
-        const sender = invocation.get_sender();
-        if (sender === this._holder)
-            return sender;
+        if (invocation.get_sender() === this._holder)
+            return true;
         invocation.return_dbus_error(`${ERROR}.NotClaimed`, 'claim the pointer first');
-        return null;
+        return false;
     }
 
     ClaimAsync(_params, invocation) {
@@ -106,12 +122,12 @@ export default class Lender extends Extension {  // 45-
     }
 
     ReadAsync(_params, invocation) {
-        if (this._served(invocation) !== null)
+        if (this._served(invocation))
             this._tell(invocation);
     }
 
     MoveByAsync([dx, dy], invocation) {
-        if (this._served(invocation) === null)
+        if (!this._served(invocation))
             return;
         const [x, y] = global.get_pointer();
         const [width, height] = global.display.get_size();
@@ -153,7 +169,7 @@ export default class Lender extends Extension {  // 45-
     }
 
     DesktopAsync(_params, invocation) {
-        if (this._served(invocation) === null)
+        if (!this._served(invocation))
             return;
         const [width, height] = global.display.get_size();
         const monitors = [];
@@ -169,16 +185,12 @@ export default class Lender extends Extension {  // 45-
     _coalesce() {
         if (this._later !== 0)
             return;
-        const laters = global.compositor?.get_laters?.();
-        const told = () => {
+        this._later = addLater(() => {
             this._later = 0;
             const [x, y] = global.get_pointer();
             this._emit('Moved', new GLib.Variant('(iiu)', [x, y, this._told]));
             return GLib.SOURCE_REMOVE;
-        };
-        this._later = laters
-            ? laters.add(Meta.LaterType.BEFORE_REDRAW, told)
-            : Meta.later_add(Meta.LaterType.BEFORE_REDRAW, told);
+        });
     }
 
     _emit(signal, parameters) {
@@ -194,13 +206,8 @@ export default class Lender extends Extension {  // 45-
         const [tracker, id] = this._moved;
         tracker.disconnect(id);
         Main.layoutManager.disconnect(this._monitors);
-        if (this._later !== 0) {
-            const laters = global.compositor?.get_laters?.();
-            if (laters)
-                laters.remove(this._later);
-            else
-                Meta.later_remove(this._later);
-        }
+        if (this._later !== 0)
+            removeLater(this._later);
         this._holder = null;
         this._later = 0;
     }

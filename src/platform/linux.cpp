@@ -43,13 +43,11 @@ static void open_standard_descriptors()
     }
 }
 
-// A Wayland session of GNOME, where no client may read or move the pointer
-// over the desktop: XDG_CURRENT_DESKTOP is a list, such as ubuntu:GNOME.
-static bool on_gnome_wayland()
+// Whether XDG_CURRENT_DESKTOP names GNOME: it is a list, such as
+// ubuntu:GNOME.
+static bool names_gnome(const char *desktop)
 {
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    const char *desktop = std::getenv("XDG_CURRENT_DESKTOP");
-    if (wayland == nullptr || *wayland == '\0' || desktop == nullptr) {
+    if (desktop == nullptr) {
         return false;
     }
     for (const char *entry = desktop;; ++entry) {
@@ -80,8 +78,21 @@ int platform_open()
     // SIGPIPE and end glide before it could tell why. Ignored, the write
     // fails, and glide says what it lost.
     std::signal(SIGPIPE, SIG_IGN);
-    gnome = on_gnome_wayland();
-    return gnome ? gnome_open() : x11_open();
+    // Under Wayland no client may read or move the pointer over the desktop:
+    // on GNOME glide's extension does it, elsewhere glide can only warn.
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool underwayland = wayland != nullptr && *wayland != '\0';
+    gnome = underwayland && names_gnome(std::getenv("XDG_CURRENT_DESKTOP"));
+    if (gnome) {
+        return gnome_open();
+    }
+    if (underwayland) {
+        std::fputs(
+            "glide: warning: under Wayland (Xwayland) an X client can move the pointer "
+            "only over its own windows\n",
+            stderr);
+    }
+    return x11_open();
 }
 
 void platform_screen_size(int32_t *width, int32_t *height)

@@ -99,13 +99,6 @@ static void select_raw_motion()
 
 int x11_open()
 {
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    if (wayland != nullptr && *wayland != '\0') {
-        std::fputs(
-            "glide: warning: under Wayland (Xwayland) an X client can move the pointer "
-            "only over its own windows\n",
-            stderr);
-    }
     display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         const char *name = XDisplayName(nullptr);
@@ -253,6 +246,7 @@ void x11_wait_for_input(int64_t clock)
         }
         XFlush(display);
         pollfd connection{ConnectionNumber(display), POLLIN, 0};
+        // Whole milliseconds of a clock that truncates: never an early wake.
         if (poll(&connection, 1, static_cast<int>(std::min<int64_t>(left, 1000000))) == 0) {
             return;
         }

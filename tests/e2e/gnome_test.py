@@ -1,7 +1,6 @@
 """glide on a private headless GNOME Shell under Wayland, through its
 extension: the same lines and the same path as on X11."""
 
-import signal
 import time
 import unittest
 
@@ -17,28 +16,36 @@ class Gnome(OnDisplay):
     def setUpClass(cls):
         cls.display = Shell()
 
+    def glide_to_rest(self, args):
+        """glide flung from (300, 200) at friction 2, and where it rests."""
+        self.display.move(300, 200)
+        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
+        glide = Glide(self.display, args)
+        self.assertEqual(watch(self.display, rest)[-1], rest)
+        return glide, rest
+
+    def assert_nudge_glides(self, rest):
+        """A mouse's nudge from rest glides on along the model's path."""
+        nudged = (rest[0] + 1, rest[1])
+        _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
+        self.display.nudge(1, 0)
+        samples = watch(self.display, path[-1])
+        self.assertEqual(samples[-1], path[-1])
+        self.assert_along(samples, path)
+
     def test_lines_and_path(self):
         self.check((300, 200), ["1.05"], 1.05)
 
     def test_quiet_at_rest_sleeps_until_a_nudge(self):
-        self.display.move(300, 200)
-        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
-        glide = Glide(self.display, ["-q", "2"])
+        glide, rest = self.glide_to_rest(["-q", "2"])
         try:
-            self.assertEqual(watch(self.display, rest)[-1], rest)
             time.sleep(2.5)  # the velocities on to zero
             (_, woke), started = schedstat(glide.process.pid), time.monotonic()
             time.sleep(2)
             # Told of every move, it needs no wake of its own.
             rate = (schedstat(glide.process.pid)[1] - woke) / (time.monotonic() - started)
             self.assertLess(rate, 1)
-
-            nudged = (rest[0] + 1, rest[1])
-            _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
-            self.display.nudge(1, 0)
-            samples = watch(self.display, path[-1])
-            self.assertEqual(samples[-1], path[-1])
-            self.assert_along(samples, path)
+            self.assert_nudge_glides(rest)
         finally:
             glide.stop()
 
@@ -67,11 +74,8 @@ class Gnome(OnDisplay):
 
     def test_waits_while_the_extension_is_away(self):
         # As while the screen is locked: the extension disabled, and back.
-        self.display.move(300, 200)
-        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
-        glide = Glide(self.display, ["2"])
+        glide, rest = self.glide_to_rest(["2"])
         try:
-            self.assertEqual(watch(self.display, rest)[-1], rest)
             self.display.extensions("disable")
             time.sleep(0.2)
             (_, woke), seen = schedstat(glide.process.pid), len(glide.lines)
@@ -81,10 +85,7 @@ class Gnome(OnDisplay):
 
             self.display.extensions("enable")
             self.assertTrue(glide.wait_for(seen + 5))
-            nudged = (rest[0] + 1, rest[1])
-            _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
-            self.display.nudge(1, 0)
-            self.assertEqual(watch(self.display, path[-1])[-1], path[-1])
+            self.assert_nudge_glides(rest)
         finally:
             glide.stop()
 
