@@ -6,6 +6,29 @@
 // The build makes two extensions of this one file: the lines marked 43-44
 // for GNOME 43 and 44, which load extensions as scripts, and those marked
 // 45- for GNOME 45 onward, which load them as ES modules.
+//
+// What it calls of GNOME, read in the sources of mutter and gnome-shell at
+// every release tag from 43.0 to 50.4, at 51.alpha and 51.beta, and on both
+// main branches of August 2026 (scripts/gnome-api lists it so):
+//   global.get_pointer, .display, .stage, .backend   43 on
+//   global.compositor                                44 on
+//   global.display.get_size, .get_n_monitors,
+//     .get_monitor_geometry                          43 on
+//   Main.layoutManager and its monitors-changed      43 on
+//   Extension (extensions/extension.js)              45 on
+//   Meta.LaterType.BEFORE_REDRAW                     43 on
+//   Meta.later_add, Meta.later_remove                43 only
+//   global.compositor.get_laters, laters.add,
+//     laters.remove                                  44 on
+//   Meta.CursorTracker.get_for_display               43 to 47
+//   global.backend.get_cursor_tracker                48 on
+//   the tracker's position-invalidated               43 on
+//   Clutter.get_default_backend                      43 to 51.beta; gone
+//                                                    from main since
+//   global.stage.context.get_backend                 47 on
+//   backend.get_default_seat, seat.warp_pointer      43 on
+// enable() picks, once, what the running GNOME has of those that come and
+// go. GLib's and Gio's calls are older than GNOME 43 and unchanged since.
 const {Clutter, Gio, GLib, Meta} = imports.gi;  // 43-44
 const Main = imports.ui.main;  // 43-44
 import Clutter from 'gi://Clutter';  // 45-
@@ -56,20 +79,27 @@ const INTERFACE = `<node>
 </node>`;
 
 // GNOME 44 moved the laters, which run a function before the next frame is
-// drawn, from Meta onto the compositor.
-function addLater(func) {
-    const laters = global.compositor?.get_laters?.();
-    return laters
-        ? laters.add(Meta.LaterType.BEFORE_REDRAW, func)
-        : Meta.later_add(Meta.LaterType.BEFORE_REDRAW, func);
+// drawn, from Meta onto the compositor; on 43 these stand in for them.
+const META_LATERS = {
+    add: (when, func) => Meta.later_add(when, func),
+    remove: id => Meta.later_remove(id),
+};
+
+// GNOME 48 reaches the cursor tracker through the backend, and no longer
+// through the display.
+function findCursorTracker() {
+    return global.backend.get_cursor_tracker
+        ? global.backend.get_cursor_tracker()
+        : Meta.CursorTracker.get_for_display(global.display);
 }
 
-function removeLater(id) {
-    const laters = global.compositor?.get_laters?.();
-    if (laters)
-        laters.remove(id);
-    else
-        Meta.later_remove(id);
+// GNOME 47 reaches Clutter's backend through the stage's context; Clutter's
+// default backend goes after 51.beta.
+function findSeat() {
+    const backend = global.stage.context
+        ? global.stage.context.get_backend()
+        : Clutter.get_default_backend();
+    return backend.get_default_seat();
 }
 
 class Lender {  // 43-44
@@ -77,9 +107,12 @@ export default class Lender extends Extension {  // 45-
     enable() {
         this._holder = null;
         this._watch = 0;
-        this._moved = null;
+        this._moved = 0;
         this._later = 0;
         this._told = 0;
+        this._laters = global.compositor?.get_laters() ?? META_LATERS;
+        this._tracker = findCursorTracker();
+        this._seat = findSeat();
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._object.export(Gio.DBus.session, PATH);
         this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, NAME,
@@ -112,8 +145,7 @@ export default class Lender extends Extension {  // 45-
             this._holder = sender;
             this._watch = Gio.bus_watch_name_on_connection(Gio.DBus.session, sender,
                 Gio.BusNameWatcherFlags.NONE, null, () => this._release());
-            const tracker = Meta.CursorTracker.get_for_display(global.display);
-            this._moved = [tracker, tracker.connect('position-invalidated', () => this._coalesce())];
+            this._moved = this._tracker.connect('position-invalidated', () => this._coalesce());
             this._monitors = Main.layoutManager.connect('monitors-changed',
                 () => this._emit('DesktopChanged', null));
         }
@@ -138,7 +170,7 @@ export default class Lender extends Extension {  // 45-
             this._tell(invocation);
             return;
         }
-        Clutter.get_default_backend().get_default_seat().warp_pointer(tox, toy);
+        this._seat.warp_pointer(tox, toy);
         // Mutter makes the warp on its input thread, a little later: the
         // answer waits until the pointer has left where it was, up to 20 ms,
         // as X11 moves it at once.
@@ -185,7 +217,7 @@ export default class Lender extends Extension {  // 45-
     _coalesce() {
         if (this._later !== 0)
             return;
-        this._later = addLater(() => {
+        this._later = this._laters.add(Meta.LaterType.BEFORE_REDRAW, () => {
             this._later = 0;
             const [x, y] = global.get_pointer();
             this._emit('Moved', new GLib.Variant('(iiu)', [x, y, this._told]));
@@ -203,11 +235,10 @@ export default class Lender extends Extension {  // 45-
         if (this._holder === null)
             return;
         Gio.bus_unwatch_name(this._watch);
-        const [tracker, id] = this._moved;
-        tracker.disconnect(id);
+        this._tracker.disconnect(this._moved);
         Main.layoutManager.disconnect(this._monitors);
         if (this._later !== 0)
-            removeLater(this._later);
+            this._laters.remove(this._later);
         this._holder = null;
         this._later = 0;
     }

@@ -3,7 +3,7 @@
 
 # Everything, so that one preset serves running and testing alike.
 glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libxi-dev libsystemd-dev libgtest-dev
-                xvfb xdotool x11-xserver-utils xprintidle python3)
+                xvfb xdotool x11-xserver-utils xprintidle python3 nodejs)
 
 # The tests on a private headless GNOME Shell, and the packing of its
 # extension: some 270 packages, needed for nothing else.

@@ -1,12 +1,10 @@
 """The two builds of glide's GNOME Shell extension, a script for GNOME 43
-and 44 and an ES module for 45 on, differ only in their module lines."""
+and 44 and an ES module for 45 on, differ only in their module lines (what
+each does on each GNOME is gnome_extension_calls.mjs's to run)."""
 
 import difflib
 import json
 import os
-import shutil
-import subprocess
-import tempfile
 import unittest
 
 BUILT, UUID = os.environ["GLIDE_GNOME_BUILT"], os.environ["GLIDE_GNOME_UUID"]
@@ -40,12 +38,6 @@ class Variants(unittest.TestCase):
         # The same otherwise, and off while the screen is locked.
         self.assertEqual((oldmeta, oldmeta["uuid"]), (newmeta, UUID))
         self.assertNotIn("session-modes", oldmeta)
-        if shutil.which("node"):  # each parses as what its GNOME loads
-            with tempfile.TemporaryDirectory() as scratch:
-                for script, name in ((old, "43.cjs"), (new, "45.mjs")):
-                    with open(os.path.join(scratch, name), "w") as f:
-                        f.write(script)
-                    subprocess.run(["node", "--check", os.path.join(scratch, name)], check=True)
 
 
 if __name__ == "__main__":

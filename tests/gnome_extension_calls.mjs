@@ -1,0 +1,178 @@
+// Runs each build of glide's GNOME Shell extension against stand-ins for
+// the GNOME of every release it claims: enable, Claim, Read, MoveBy, a
+// move's Moved signal, Desktop and disable. Each stand-in has what its
+// release's mutter and gnome-shell declare and nothing more, so a call that
+// release lacks fails here as it would in GNOME.
+//   node --experimental-vm-modules gnome_extension_calls.mjs BUILT UUID
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import vm from 'node:vm';
+
+const [built, uuid] = process.argv.slice(2);
+
+// A variant's value as this realm's arrays, which the extension's are not.
+const plain = variant => variant ? JSON.parse(JSON.stringify(variant.value)) : undefined;
+
+// When a call came or went, by major release (see the extension's comment).
+const has = (release, from, to = Infinity) => release >= from && release <= to;
+
+function gnome(release) {
+    const log = [];
+    const pointer = {x: 300, y: 200};
+    const handlers = new Map();
+    let nextId = 1;
+    const connectable = name => ({
+        connect(signal, func) {
+            handlers.set(nextId, [name, signal, func]);
+            return nextId++;
+        },
+        disconnect: id => assert.ok(handlers.delete(id), `${name}: no handler ${id}`),
+    });
+    const fire = (name, signal) => {
+        for (const [owner, which, func] of handlers.values()) {
+            if (owner === name && which === signal)
+                func();
+        }
+    };
+    const laters = [];
+    const addLater = (when, func) => {
+        assert.equal(when, 'BEFORE_REDRAW');
+        laters.push(func);
+        return laters.length;
+    };
+    const tracker = connectable('tracker');
+    // Mutter warps on its input thread, a moment after it is asked.
+    const seat = {warp_pointer: (x, y) => setTimeout(() => Object.assign(pointer, {x, y}), 3)};
+    const backend = {get_default_seat: () => seat};
+
+    const Meta = {LaterType: {BEFORE_REDRAW: 'BEFORE_REDRAW'}, CursorTracker: {}};
+    if (has(release, 43, 43))
+        Object.assign(Meta, {later_add: addLater, later_remove: () => {}});
+    if (has(release, 43, 47))
+        Meta.CursorTracker.get_for_display = () => tracker;
+    const Clutter = has(release, 43, 50) ? {get_default_backend: () => backend} : {};
+    const GLib = {
+        PRIORITY_HIGH: -100, SOURCE_CONTINUE: true, SOURCE_REMOVE: false,
+        Variant: class { constructor(type, value) { Object.assign(this, {type, value}); } },
+        get_monotonic_time: () => Math.round(performance.now() * 1000),
+        timeout_add(_priority, ms, func) {
+            const tick = () => func() && setTimeout(tick, ms);
+            setTimeout(tick, ms);
+        },
+    };
+    const session = {
+        emit_signal: (to, objectPath, iface, signal, parameters) =>
+            log.push(['signal', to, signal, plain(parameters)]),
+    };
+    const watches = new Map();
+    const Gio = {
+        DBus: {session},
+        BusNameOwnerFlags: {NONE: 0}, BusNameWatcherFlags: {NONE: 0},
+        DBusExportedObject: {
+            wrapJSObject: (xml, object) => ({
+                export: (connection, at) => log.push(['export', at, object]),
+                unexport: () => log.push(['unexport']),
+            }),
+        },
+        bus_own_name_on_connection: (connection, name) => log.push(['own', name]),
+        bus_unown_name: id => log.push(['unown', id]),
+        bus_watch_name_on_connection(connection, name, flags, appeared, vanished) {
+            watches.set(nextId, vanished);
+            return nextId++;
+        },
+        bus_unwatch_name: id => assert.ok(watches.delete(id)),
+    };
+    const monitors = [{x: 0, y: 0, width: 1024, height: 768}, {x: 1024, y: 0, width: 800, height: 600}];
+    const global = {
+        get_pointer: () => [pointer.x, pointer.y, 0],
+        display: {
+            get_size: () => [1824, 768],
+            get_n_monitors: () => monitors.length,
+            get_monitor_geometry: i => monitors[i],
+        },
+        stage: has(release, 47) ? {context: {get_backend: () => backend}} : {},
+        backend: has(release, 48) ? {get_cursor_tracker: () => tracker} : {},
+    };
+    if (has(release, 44))
+        global.compositor = {get_laters: () => ({add: addLater, remove: () => {}})};
+    const Main = {layoutManager: connectable('layoutManager')};
+    class Extension {
+        constructor(metadata) { this.metadata = metadata; }
+    }
+    return {Clutter, Gio, GLib, Meta, Main, Extension, global, log, pointer, handlers, watches,
+            laters, fire};
+}
+
+// Loads a build as its GNOME does: 43 and 44 run a script with imports.gi
+// and take what init() returns, 45 on import an ES module whose default
+// export is built with the metadata. Only the modules a release has are
+// there to import.
+async function load(variant, shell, context) {
+    const folder = path.join(built, variant, uuid);
+    const source = fs.readFileSync(path.join(folder, 'extension.js'), 'utf8');
+    const metadata = JSON.parse(fs.readFileSync(path.join(folder, 'metadata.json'), 'utf8'));
+    if (variant === '43') {
+        context.imports = {gi: shell, ui: {main: shell.Main}};
+        return new vm.Script(`${source}\ninit();`).runInContext(context);
+    }
+    const modules = {
+        'gi://Clutter': shell.Clutter, 'gi://Gio': shell.Gio, 'gi://GLib': shell.GLib,
+        'gi://Meta': shell.Meta, 'resource:///org/gnome/shell/ui/main.js': shell.Main,
+        'resource:///org/gnome/shell/extensions/extension.js': {Extension: shell.Extension},
+    };
+    const module = new vm.SourceTextModule(source, {context});
+    await module.link(specifier => {
+        assert.ok(specifier in modules, `no module ${specifier}`);
+        const exported = modules[specifier];
+        const names = specifier.startsWith('gi://') ? ['default'] : Object.keys(exported);
+        return new vm.SyntheticModule(names, function () {
+            for (const name of names)
+                this.setExport(name, name === 'default' ? exported : exported[name]);
+        }, {context});
+    });
+    await module.evaluate();
+    return new module.namespace.default(metadata);
+}
+
+function call(lender, method, sender, params = []) {
+    return new Promise(resolve => lender[`${method}Async`](params, {
+        get_sender: () => sender,
+        return_value: value => resolve(plain(value) ?? null),
+        return_dbus_error: name => resolve(name),
+    }));
+}
+
+async function run(variant, release) {
+    const shell = gnome(release);
+    const context = vm.createContext({global: shell.global, console});
+    const lender = await load(variant, shell, context);
+    lender.enable();
+    assert.equal(await call(lender, 'Read', ':1.7'), 'org.glide.Pointer.Error.NotClaimed');
+    assert.equal(await call(lender, 'Claim', ':1.7'), null);
+    assert.equal(await call(lender, 'Claim', ':1.8'), 'org.glide.Pointer.Error.Busy');
+    assert.deepEqual(await call(lender, 'Read', ':1.7'), [300, 200]);
+    // Answered once the pointer is there, kept on the screen.
+    assert.deepEqual(await call(lender, 'MoveBy', ':1.7', [40, -500]), [340, 0]);
+    shell.fire('tracker', 'position-invalidated');
+    shell.fire('tracker', 'position-invalidated');
+    assert.equal(shell.laters.length, 1);  // coalesced into one a frame
+    shell.laters.pop()();
+    assert.deepEqual(shell.log.at(-1), ['signal', ':1.7', 'Moved', [340, 0, 2]]);
+    assert.deepEqual(await call(lender, 'Desktop', ':1.7'),
+        [1824, 768, [[0, 0, 1024, 768], [1024, 0, 800, 600]]]);
+    shell.fire('layoutManager', 'monitors-changed');
+    assert.deepEqual(shell.log.at(-1), ['signal', ':1.7', 'DesktopChanged', undefined]);
+    lender.disable();
+    assert.equal(shell.handlers.size + shell.watches.size, 0, 'left connected');
+    assert.deepEqual(shell.log.slice(-2).map(entry => entry[0]), ['unown', 'unexport']);
+}
+
+const claimed = variant => JSON.parse(fs.readFileSync(
+    path.join(built, variant, uuid, 'metadata.json'), 'utf8'))['shell-version'];
+for (const variant of ['43', '45']) {
+    for (const release of claimed(variant)) {
+        await run(variant, Number(release));
+        console.log(`ok: the ${variant} build on GNOME ${release}`);
+    }
+}
