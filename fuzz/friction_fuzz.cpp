@@ -91,8 +91,10 @@ void check_startup(const std::vector<std::string> &args, const std::string &text
     }
     require(newlines == 2, "a refusal is not two lines", text);
     require(said.find(friction
-                          ? "\" is not a number\nusage: glide [-q] [--screen] [FRICTION]\n"
-                          : "\"\nusage: glide [-q] [--screen] [FRICTION]\n") != std::string::npos,
+                          ? "\" is not a number\nusage: glide [-q] [--screen] [-t|--throw[=SPEED]] "
+                            "[FRICTION]\n"
+                          : "\"\nusage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n") !=
+                std::string::npos,
             "refusal ends oddly", text);
 }
 

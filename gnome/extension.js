@@ -11,6 +11,7 @@
 // every release tag from 43.0 to 50.4, at 51.alpha and 51.beta, and on both
 // main branches of August 2026 (scripts/gnome-api lists it so):
 //   global.get_pointer, .display, .stage, .backend   43 on
+//   Clutter.ModifierType.BUTTON1_MASK to 3          43 on
 //   global.compositor                                44 on
 //   global.display.get_size, .get_n_monitors,
 //     .get_monitor_geometry                          43 on
@@ -47,18 +48,21 @@ const INTERFACE = `<node>
     <!-- Makes the caller the one glide served, until its connection goes,
          and starts counting the answers that tell it where the pointer is. -->
     <method name="Claim"/>
-    <!-- The pointer's position. -->
+    <!-- The pointer's position, and which of its first three buttons are
+         held (a bit each, the first lowest). -->
     <method name="Read">
       <arg direction="out" type="i" name="x"/>
       <arg direction="out" type="i" name="y"/>
+      <arg direction="out" type="u" name="buttons"/>
     </method>
     <!-- Reads the pointer, moves it on by (dx, dy), kept on the screen,
-         and tells where it is then. -->
+         and tells where it is then, and its buttons. -->
     <method name="MoveBy">
       <arg direction="in" type="i" name="dx"/>
       <arg direction="in" type="i" name="dy"/>
       <arg direction="out" type="i" name="x"/>
       <arg direction="out" type="i" name="y"/>
+      <arg direction="out" type="u" name="buttons"/>
     </method>
     <!-- The screen's size and each monitor's x, y, width and height. -->
     <method name="Desktop">
@@ -67,12 +71,17 @@ const INTERFACE = `<node>
       <arg direction="out" type="a(iiii)" name="monitors"/>
     </method>
     <!-- Sent to glide alone: the pointer has moved (at most once a frame),
-         after so many answers to Read and MoveBy; and the monitors have
+         after so many answers to Read and MoveBy, with its buttons, how many
+         moves it made since the last Moved and when the last was made (on
+         GLib's monotonic clock, in microseconds); and the monitors have
          changed. -->
     <signal name="Moved">
       <arg type="i" name="x"/>
       <arg type="i" name="y"/>
       <arg type="u" name="answers"/>
+      <arg type="u" name="buttons"/>
+      <arg type="u" name="moves"/>
+      <arg type="x" name="movedat"/>
     </signal>
     <signal name="DesktopChanged"/>
   </interface>
@@ -84,6 +93,16 @@ const META_LATERS = {
     add: (when, func) => Meta.later_add(when, func),
     remove: id => Meta.later_remove(id),
 };
+
+// The pointer's position, and its first three buttons held, a bit each:
+// what glide needs to tell a press, which stops a glide.
+function pointer() {
+    const [x, y, mods] = global.get_pointer();
+    const {BUTTON1_MASK, BUTTON2_MASK, BUTTON3_MASK} = Clutter.ModifierType;
+    const held = (mods & BUTTON1_MASK ? 1 : 0) | (mods & BUTTON2_MASK ? 2 : 0) |
+        (mods & BUTTON3_MASK ? 4 : 0);
+    return [x, y, held];
+}
 
 // GNOME 48 reaches the cursor tracker through the backend, and no longer
 // through the display.
@@ -110,6 +129,8 @@ export default class Lender extends Extension {  // 45-
         this._moved = 0;
         this._later = 0;
         this._told = 0;
+        this._moves = 0;
+        this._movedAt = 0;
         this._laters = global.compositor?.get_laters() ?? META_LATERS;
         this._tracker = findCursorTracker();
         this._seat = findSeat();
@@ -195,9 +216,8 @@ export default class Lender extends Extension {  // 45-
     // Moved signal names how many came before it, so that glide can tell a
     // signal sent before an answer, which it receives after it, from news.
     _tell(invocation) {
-        const [x, y] = global.get_pointer();
         this._told = (this._told + 1) >>> 0;
-        invocation.return_value(new GLib.Variant('(ii)', [x, y]));
+        invocation.return_value(new GLib.Variant('(iiu)', pointer()));
     }
 
     DesktopAsync(_params, invocation) {
@@ -213,14 +233,19 @@ export default class Lender extends Extension {  // 45-
     }
 
     // The pointer moves many times a frame: glide hears of it once, with
-    // where it is when the frame is drawn.
+    // where it is when the frame is drawn, and how many moves, and when the
+    // last came, which time a hand's flick as a device's reports would.
     _coalesce() {
+        this._moves++;
+        this._movedAt = GLib.get_monotonic_time();
         if (this._later !== 0)
             return;
         this._later = this._laters.add(Meta.LaterType.BEFORE_REDRAW, () => {
             this._later = 0;
-            const [x, y] = global.get_pointer();
-            this._emit('Moved', new GLib.Variant('(iiu)', [x, y, this._told]));
+            const [x, y, buttons] = pointer();
+            this._emit('Moved', new GLib.Variant('(iiuuux)',
+                [x, y, this._told, buttons, this._moves, this._movedAt]));
+            this._moves = 0;
             return GLib.SOURCE_REMOVE;
         });
     }

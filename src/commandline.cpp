@@ -12,7 +12,7 @@
 
 namespace {
 
-const char *const usage = "usage: glide [-q] [--screen] [FRICTION]\n";
+const char *const usage = "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n";
 
 const char *const help =
     "Gives the mouse cursor momentum: flick the mouse and the cursor glides on,\n"
@@ -25,6 +25,12 @@ const char *const help =
     "  -q, --quiet  print no report lines, and sleep while the cursor rests\n"
     "  --screen     bounce off the walls of the whole desktop instead: every\n"
     "               side of a monitor with no monitor beyond it\n"
+    "  -t, --throw[=SPEED]\n"
+    "               momentum for work: the cursor is the hand's while it moves;\n"
+    "               let go of a flick of SPEED pixels a second or more (default\n"
+    "               1000) and it glides on, stopping at an edge, until a touch\n"
+    "               or a click stops it; friction 1.05 unless given; a line a\n"
+    "               tick of a glide only, and asleep at rest\n"
     "  -h, --help   show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
@@ -145,6 +151,19 @@ const char *scan_exponent(const char *p, int64_t *exponent)
     return q;
 }
 
+// A speed in pixels a second: the whole text a number, finite and above 0.
+bool parse_speed(const char *text, double *value)
+{
+    const char *end = text + std::strlen(text);
+    double number = 0.0;
+    const std::from_chars_result r = std::from_chars(text, end, number, std::chars_format::general);
+    if (r.ec != std::errc{} || r.ptr != end || !std::isfinite(number) || !(number > 0.0)) {
+        return false;
+    }
+    *value = number;
+    return true;
+}
+
 }  // namespace
 
 bool parse_friction(const char *text, float *value)
@@ -197,6 +216,13 @@ int startup(int argc, const char *const *argv, std::string &out, std::string &er
             quiet = true;
         } else if (is(arg, "--screen")) {
             screen = true;
+        } else if (is(arg, "-t") || is(arg, "--throw")) {
+            throwing = true;
+        } else if (std::strncmp(arg, "--throw=", 8) == 0) {
+            if (!parse_speed(arg + 8, &throwspeed)) {
+                return refuse(err, "throw speed", arg + 8, " is not a positive number");
+            }
+            throwing = true;
         } else if (is(arg, "-h") || is(arg, "--help")) {
             out += usage;
             out += help;
@@ -208,7 +234,11 @@ int startup(int argc, const char *const *argv, std::string &out, std::string &er
             return refuse(err, "unknown option", arg, "");
         }
     }
-    // One number sets the friction; none, or several, leave the default.
+    // One number sets the friction; none, or several, leave the default,
+    // which under --throw lets a glide go some way.
+    if (throwing) {
+        friction = throwfriction;
+    }
     if (numbers == 1 && !parse_friction(number, &friction)) {
         return refuse(err, "friction", number, " is not a number");
     }

@@ -63,3 +63,27 @@ bool on_desktop(int64_t x, int64_t y)
         return m.left <= x && x < m.right && m.top <= y && y < m.bottom;
     });
 }
+
+int64_t reach(int64_t x, int64_t y, int64_t dx, int64_t dy, int64_t most)
+{
+    // From monitor to monitor: to the far side of the one it is on, then a
+    // pixel on if another holds it. Each turn passes a monitor's far side.
+    int64_t gone = 0;
+    while (gone < most) {
+        const int64_t px = x + dx * gone;
+        const int64_t py = y + dy * gone;
+        const auto on =
+            std::find_if(monitors.begin(), monitors.begin() + monitorcount, [&](const Monitor &m) {
+                return m.left <= px && px < m.right && m.top <= py && py < m.bottom;
+            });
+        if (on == monitors.begin() + monitorcount) {
+            return std::max<int64_t>(gone - 1, 0);  // stepped off, or started off
+        }
+        const int64_t across = dx > 0   ? on->right - 1 - px
+                               : dx < 0 ? px - on->left
+                               : dy > 0 ? on->bottom - 1 - py
+                                        : py - on->top;
+        gone = std::min(most, gone + across + 1);
+    }
+    return most;
+}

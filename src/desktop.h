@@ -28,3 +28,7 @@ void add_monitor(Monitor monitor);
 
 // Whether the pixel at (x, y) lies on a monitor.
 bool on_desktop(int64_t x, int64_t y);
+
+// How far, up to most pixels, one can go from (x, y) along (dx, dy), one of
+// the four directions, and stay on the monitors: 0 from off them.
+int64_t reach(int64_t x, int64_t y, int64_t dx, int64_t dy, int64_t most);

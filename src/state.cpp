@@ -3,6 +3,8 @@
 #include <cfloat>
 #include <limits>
 
+#include "throw.h"
+
 // The tick is specified in IEEE single and double precision, evaluated at the
 // precision of each type: extended intermediates (x87) would change the results.
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
@@ -25,6 +27,8 @@ float c;
 float d;
 bool quiet;
 bool screen;
+bool throwing;
+double throwspeed;
 bool resting;
 
 void init_state()
@@ -39,5 +43,8 @@ void init_state()
     d = 0.0f;
     quiet = false;
     screen = false;
+    throwing = false;
+    throwspeed = 1000.0;
     resting = false;
+    init_throw();
 }

@@ -18,13 +18,19 @@ constexpr int32_t lastcolumn = 1023;
 constexpr int32_t lastrow = 767;
 
 // Set from the command line.
-extern bool quiet;   // print no report lines
-extern bool screen;  // bounce off the walls of the monitors, not the area's edges
+extern bool quiet;         // print no report lines
+extern bool screen;        // bounce off the walls of the monitors, not the area's edges
+extern bool throwing;      // the hand moves the cursor, and a flick throws it
+extern double throwspeed;  // pixels a second: a slower hand throws nothing
+
+// The friction under --throw unless one is given: a glide that goes some way.
+constexpr float throwfriction = 1.05f;
 
 // Set by a tick that found the cursor where the tick before had, moved it
 // nowhere, and left velocities that further ticks keep but for their sign:
 // until the cursor is moved, ticking on would change nothing else.
 extern bool resting;
 
-// Gives the motion state and the options the values they start the program with.
+// Gives the motion state, the options and the hand under --throw the values
+// they start the program with.
 void init_state();

@@ -40,14 +40,6 @@ int32_t edge(int32_t area, int32_t screen)
     return screen > area ? area : std::max(screen, int32_t{1}) - 1;
 }
 
-// Under --screen, whether the axis along (dx, dy) is at a wall: (x, y) or
-// its neighbour on either side along it lies on no monitor. In 64 bits, as a
-// neighbour may lie past the 32-bit range.
-bool at_wall(int64_t x, int64_t y, int64_t dx, int64_t dy)
-{
-    return !on_desktop(x, y) || !on_desktop(x - dx, y - dy) || !on_desktop(x + dx, y + dy);
-}
-
 // Re-measures one axis from the coordinate p read this tick and the coordinate
 // previous read the tick before: a displacement that the rounded velocity does
 // not explain means somebody else moved the cursor.
@@ -57,6 +49,36 @@ void remeasure(int32_t p, float previous, float &velocity)
     if (static_cast<double>(moved) != static_cast<double>(roundaway(velocity))) {
         velocity = difference(p, velocity);
     }
+}
+
+// Whether the next tick's division leaves v as it is, but for the sign that
+// an edge may turn: a velocity that has stopped decaying.
+bool keeps(float v)
+{
+    return std::isnan(v) || std::fabs(v / friction) == std::fabs(v);
+}
+
+}  // namespace
+
+bool at_wall(int64_t x, int64_t y, int64_t dx, int64_t dy)
+{
+    return !on_desktop(x, y) || !on_desktop(x - dx, y - dy) || !on_desktop(x + dx, y + dy);
+}
+
+bool start_tick(int32_t *x, int32_t *y, int32_t *screenwidth, int32_t *screenheight)
+{
+    // Taken in before the read, so that a shrink that moved the cursor is
+    // known before the cursor is measured.
+    platform_screen_size(screenwidth, screenheight);
+    if (screen) {
+        platform_monitors();
+    }
+    if (!platform_read_cursor(x, y)) {
+        return false;
+    }
+    width = edge(lastcolumn, *screenwidth);
+    height = edge(lastrow, *screenheight);
+    return true;
 }
 
 // Room for the widest number printed, a quotient of up to about 2.4e83.
@@ -73,9 +95,9 @@ const char *format(Number &text, double v)
     return text.data();
 }
 
-void report()
+void report(float v)
 {
-    const double vx = lastx;
+    const double vx = v;
     const double f = friction;
     Number a;
     Number b;
@@ -88,14 +110,17 @@ void report()
     }
 }
 
-// Whether the next tick's division leaves v as it is, but for the sign that
-// an edge may turn: a velocity that has stopped decaying.
-bool keeps(float v)
+bool move_by(int32_t stepx, int32_t stepy, Point *to)
 {
-    return std::isnan(v) || std::fabs(v / friction) == std::fabs(v);
+    int32_t px = 0;
+    int32_t py = 0;
+    if (!platform_read_cursor(&px, &py)) {
+        return false;
+    }
+    *to = {offset(px, stepx), offset(py, stepy)};
+    platform_set_cursor(to->x, to->y);
+    return true;
 }
-
-}  // namespace
 
 int32_t roundaway(float v)
 {
@@ -133,21 +158,13 @@ float difference(int32_t x, float v)
 
 int32_t update()
 {
-    // Taken in before the read, so that a shrink that moved the cursor is
-    // known before the cursor is measured.
     int32_t screenwidth = 0;
     int32_t screenheight = 0;
-    platform_screen_size(&screenwidth, &screenheight);
-    if (screen) {
-        platform_monitors();
-    }
     int32_t x = 0;
     int32_t y = 0;
-    if (!platform_read_cursor(&x, &y)) {
+    if (!start_tick(&x, &y, &screenwidth, &screenheight)) {
         return 0;  // nothing fresh to go on: leave everything as it is
     }
-    width = edge(lastcolumn, screenwidth);
-    height = edge(lastrow, screenheight);
     const bool xout = screen ? at_wall(x, y, 1, 0) : x >= width || x <= 0;
     const bool yout = screen ? at_wall(x, y, 0, 1) : y >= height || y <= 0;
     const bool still = firstloop == 0 && static_cast<float>(x) == c && static_cast<float>(y) == d;
@@ -165,7 +182,7 @@ int32_t update()
             remeasure(y, d, lasty);
         }
         if (!quiet) {
-            report();
+            report(lastx);
         }
         lastx = lastx / friction;
         lasty = lasty / friction;
@@ -193,10 +210,7 @@ int32_t update()
     if (!moves) {
         return 0;
     }
-    int32_t px = 0;
-    int32_t py = 0;
-    if (platform_read_cursor(&px, &py)) {
-        platform_set_cursor(offset(px, stepx), offset(py, stepy));
-    }
+    Point to{};
+    move_by(stepx, stepy, &to);
     return 0;
 }

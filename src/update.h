@@ -1,7 +1,14 @@
-// One tick of the cursor's momentum.
+// One tick of the cursor's momentum, and what the tick under --throw shares
+// with it.
 #pragma once
 
 #include <cstdint>
+
+struct Point {
+    int32_t x;
+    int32_t y;
+    bool operator==(const Point &) const = default;
+};
 
 // Rounds half away from zero, with the sum formed in double so that values
 // just below a half (0.49999997f) round down. NaN gives 0; infinities and
@@ -15,3 +22,22 @@ float difference(int32_t x, float v);
 // reports, decays and bounces the velocities, and moves the cursor on by them unless both round to
 // 0; says whether glide is now resting. Always returns 0.
 int32_t update();
+
+// Under --screen, whether the axis along (dx, dy) is at a wall: (x, y) or
+// its neighbour on either side along it lies on no monitor. In 64 bits, as a
+// neighbour may lie past the 32-bit range.
+bool at_wall(int64_t x, int64_t y, int64_t dx, int64_t dy);
+
+// Takes in the screen's size, and under --screen the monitors, then reads
+// the cursor; once it has read it, brings the edges (width and height) in
+// to a screen smaller than the area. Returns false when the read failed.
+bool start_tick(int32_t *x, int32_t *y, int32_t *screenwidth, int32_t *screenheight);
+
+// Prints the report line for the horizontal velocity v: v, the friction and
+// their quotient.
+void report(float v);
+
+// Reads the cursor again and moves it on from there by (stepx, stepy), the
+// target saturated at 32 bits; says where to, or returns false when the read
+// failed and nothing moved.
+bool move_by(int32_t stepx, int32_t stepy, Point *to);

@@ -102,7 +102,9 @@ TEST_F(CommandLine, HelpAndVersionGoToStandardOutput)
     for (const char *flag : {"--help", "-h"}) {
         const Outcome run = start({flag});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out.rfind("usage: glide [-q] [--screen] [FRICTION]\n", 0), 0u) << run.out;
+        EXPECT_EQ(
+            run.out.rfind("usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n", 0), 0u)
+            << run.out;
         EXPECT_EQ(run.err, "");
     }
     const Outcome run = start({"--version"});
@@ -117,14 +119,15 @@ TEST_F(CommandLine, TextThatIsNotANumberIsRefused)
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err,
-              "glide: friction \"abc\" is not a number\nusage: glide [-q] [--screen] [FRICTION]\n");
+              "glide: friction \"abc\" is not a number\nusage: glide [-q] [--screen] "
+              "[-t|--throw[=SPEED]] [FRICTION]\n");
     EXPECT_EQ(friction, 1.4f);
 
     // Quoted on one line, with nothing a terminal would act on.
     run = start({"a\"b\\\n\x1b[2J"});
     EXPECT_EQ(run.err,
               "glide: friction \"a\\\"b\\\\\\x0a\\x1b[2J\" is not a number\n"
-              "usage: glide [-q] [--screen] [FRICTION]\n");
+              "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n");
 }
 
 struct Arguments {
@@ -132,29 +135,40 @@ struct Arguments {
     bool quiet;
     float friction;
     bool screen = false;
+    bool throwing = false;
+    double speed = 1000.0;
 };
 
 // Options stand anywhere; a dash before a digit or a point is a friction,
 // and -- ends the options.
 TEST_F(CommandLine, OptionsStandAnywhereAndTheOtherArgumentsKeepTheirRule)
 {
-    for (const Arguments &run : {Arguments{{"-q", "2"}, true, 2.0f},
-                                 {{"2", "3", "-q"}, true, 1.4f},
-                                 {{"--quiet", "-q", "2"}, true, 2.0f},
-                                 {{"2", "--quiet"}, true, 2.0f},
-                                 {{"-q", "--", "2"}, true, 2.0f},
-                                 {{"2", "--"}, false, 2.0f},
-                                 {{"--", "-1.4"}, false, -1.4f},
-                                 {{"-.5"}, false, -0.5f},
-                                 {{"-1e5"}, false, -1e5f},
-                                 {{"--screen"}, false, 1.4f, true},
-                                 {{"2", "--screen", "-q"}, true, 2.0f, true},
-                                 {{"--screen", "--", "2"}, false, 2.0f, true}}) {
+    for (const Arguments &run :
+         {Arguments{{"-q", "2"}, true, 2.0f},
+          {{"2", "3", "-q"}, true, 1.4f},
+          {{"--quiet", "-q", "2"}, true, 2.0f},
+          {{"2", "--quiet"}, true, 2.0f},
+          {{"-q", "--", "2"}, true, 2.0f},
+          {{"2", "--"}, false, 2.0f},
+          {{"--", "-1.4"}, false, -1.4f},
+          {{"-.5"}, false, -0.5f},
+          {{"-1e5"}, false, -1e5f},
+          {{"--screen"}, false, 1.4f, true},
+          {{"2", "--screen", "-q"}, true, 2.0f, true},
+          {{"--screen", "--", "2"}, false, 2.0f, true},
+          // A friction of its own under --throw, unless given.
+          {{"--throw"}, false, 1.05f, false, true},
+          {{"2", "3", "-t"}, false, 1.05f, false, true},
+          {{"-t", "2"}, false, 2.0f, false, true},
+          {{"--throw=1500", "-q"}, true, 1.05f, false, true, 1500.0},
+          {{"--throw=2.5e3", "--throw"}, false, 1.05f, false, true, 2500.0}}) {
         const Outcome outcome = start(run.args);
         EXPECT_EQ(outcome.status, keep_running) << run.args[0];
         EXPECT_EQ(quiet, run.quiet) << run.args[0];
         EXPECT_EQ(friction, run.friction) << run.args[0];
         EXPECT_EQ(screen, run.screen) << run.args[0];
+        EXPECT_EQ(throwing, run.throwing) << run.args[0];
+        EXPECT_EQ(throwspeed, run.speed) << run.args[0];
         EXPECT_EQ(outcome.out + outcome.err, "");
     }
 }
@@ -174,13 +188,22 @@ TEST_F(CommandLine, HelpAndUnknownOptionsActWhereTheyStand)
     EXPECT_NE(start({"-h"}).out.find("-q, --quiet"), std::string::npos);
     EXPECT_NE(start({"-h"}).out.find("--screen"), std::string::npos);
 
-    for (const char *option :
-         {"--bogus", "-inf", "-e5", "--quiet=1", "-qq", "-Q", "--Help", "-s", "--screen=1"}) {
+    for (const char *option : {"--bogus", "-inf", "-e5", "--quiet=1", "-qq", "-Q", "--Help", "-s",
+                               "--screen=1", "-tq", "--throwing", "-t=1"}) {
         const Outcome run = start({"2", option, "--help"});
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, std::string("glide: unknown option \"") + option +
-                               "\"\nusage: glide [-q] [--screen] [FRICTION]\n");
+        EXPECT_EQ(run.err,
+                  std::string("glide: unknown option \"") + option +
+                      "\"\nusage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n");
+    }
+    // A throw speed is a positive number, all of it.
+    for (const char *speed : {"", "0", "-5", "inf", "nan", "1e999", "12abc", " 12", "0x10"}) {
+        const Outcome run = start({(std::string("--throw=") + speed).c_str()});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, std::string("glide: throw speed \"") + speed +
+                               "\" is not a positive number\nusage: glide [-q] [--screen] "
+                               "[-t|--throw[=SPEED]] [FRICTION]\n");
     }
     // After --, or alone, a dash is part of a friction that is not a number.
     for (const std::vector<const char *> &args : {std::vector<const char *>{"-"},
@@ -191,7 +214,8 @@ TEST_F(CommandLine, HelpAndUnknownOptionsActWhereTheyStand)
         const Outcome run = start(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err, std::string("glide: friction \"") + args.back() +
-                               "\" is not a number\nusage: glide [-q] [--screen] [FRICTION]\n");
+                               "\" is not a number\nusage: glide [-q] [--screen] "
+                               "[-t|--throw[=SPEED]] [FRICTION]\n");
     }
 }
 

@@ -35,6 +35,7 @@ void platform_monitors()
 bool platform_read_cursor(int32_t *x, int32_t *y)
 {
     ++fake.reads;
+    fake.clock += fake.readcost;
     Point p = fake.cursor;
     if (!fake.script.empty()) {
         const std::optional<Point> next = fake.script.front();
@@ -64,11 +65,20 @@ int64_t platform_clock()
 
 namespace {
 
-// Lets the hand move the cursor where it has by now.
+// Lets the hand move the cursor where it has by now, and press.
 void move_hand()
 {
     for (; !fake.hand.empty() && fake.hand.front().first <= fake.clock; fake.hand.pop_front()) {
         fake.cursor = fake.hand.front().second;
+        ++fake.news.reports;
+        fake.news.time = fake.hand.front().first;
+        if (!fake.reported.empty()) {
+            fake.news.time = fake.reported.front();
+            fake.reported.pop_front();
+        }
+    }
+    for (; !fake.presses.empty() && fake.presses.front() <= fake.clock; fake.presses.pop_front()) {
+        fake.news.pressed = true;
     }
 }
 
@@ -94,4 +104,20 @@ void platform_wait_for_input(int64_t clock)
 void platform_write_line(const char *line)
 {
     fake.lines.emplace_back(line);
+}
+
+HandNews platform_take_hand()
+{
+    HandNews news = fake.news;
+    news.timed = fake.timed;
+    if (!fake.timed) {
+        news.time = fake.clock;
+    }
+    fake.news = {};
+    return news;
+}
+
+bool platform_hears_hand()
+{
+    return fake.hears;
 }

@@ -10,12 +10,8 @@
 #include <vector>
 
 #include "desktop.h"
-
-struct Point {
-    int32_t x;
-    int32_t y;
-    bool operator==(const Point &) const = default;
-};
+#include "platform/platform.h"
+#include "update.h"
 
 struct FakePlatform {
     // The screen keeps the cursor on it, as real ones do; glide reads its
@@ -36,14 +32,27 @@ struct FakePlatform {
     // Whether a wait moves the clock on to its deadline, and the deadlines asked for.
     bool waitadvances = false;
     std::vector<int64_t> deadlines;
-    // Milliseconds that each move takes, to see a slow tick.
+    // Milliseconds that each move and each read take, to see a slow tick.
     int64_t setcost = 0;
+    int64_t readcost = 0;
     // Hand movements to come, each at its clock reading: a wait moves the
     // clock on past one, and a wait for input wakes at it.
     std::deque<std::pair<int64_t, Point>> hand;
     // Each wait for input: the clock reading it woke at, and whether a hand
     // movement woke it (or else its deadline).
     std::vector<std::pair<int64_t, bool>> waits;
+    // Presses of a button to come, each at its clock reading, as the hand's
+    // movements come.
+    std::deque<int64_t> presses;
+    // What the hand has done since glide last asked: each movement is a
+    // device's report, timed by the clock reading it came at unless the
+    // platform gives no times (then the read's).
+    HandNews news{};
+    bool timed = true;
+    // When each of the hand's movements was made, where its news comes
+    // later than that (once a frame); else when it comes.
+    std::deque<int64_t> reported;
+    bool hears = true;
 };
 
 extern FakePlatform fake;

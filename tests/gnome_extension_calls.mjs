@@ -19,7 +19,7 @@ const has = (release, from, to = Infinity) => release >= from && release <= to;
 
 function gnome(release) {
     const log = [];
-    const pointer = {x: 300, y: 200};
+    const pointer = {x: 300, y: 200, mods: 0};
     const handlers = new Map();
     let nextId = 1;
     const connectable = name => ({
@@ -47,11 +47,14 @@ function gnome(release) {
     const backend = {get_default_seat: () => seat};
 
     const Meta = {LaterType: {BEFORE_REDRAW: 'BEFORE_REDRAW'}, CursorTracker: {}};
+    const ModifierType = {BUTTON1_MASK: 1 << 8, BUTTON2_MASK: 1 << 9, BUTTON3_MASK: 1 << 10};
     if (has(release, 43, 43))
         Object.assign(Meta, {later_add: addLater, later_remove: () => {}});
     if (has(release, 43, 47))
         Meta.CursorTracker.get_for_display = () => tracker;
-    const Clutter = has(release, 43, 50) ? {get_default_backend: () => backend} : {};
+    const Clutter = {ModifierType};
+    if (has(release, 43, 50))
+        Clutter.get_default_backend = () => backend;
     const GLib = {
         PRIORITY_HIGH: -100, SOURCE_CONTINUE: true, SOURCE_REMOVE: false,
         Variant: class { constructor(type, value) { Object.assign(this, {type, value}); } },
@@ -85,7 +88,7 @@ function gnome(release) {
     };
     const monitors = [{x: 0, y: 0, width: 1024, height: 768}, {x: 1024, y: 0, width: 800, height: 600}];
     const global = {
-        get_pointer: () => [pointer.x, pointer.y, 0],
+        get_pointer: () => [pointer.x, pointer.y, pointer.mods],
         display: {
             get_size: () => [1824, 768],
             get_n_monitors: () => monitors.length,
@@ -151,14 +154,20 @@ async function run(variant, release) {
     assert.equal(await call(lender, 'Read', ':1.7'), 'org.glide.Pointer.Error.NotClaimed');
     assert.equal(await call(lender, 'Claim', ':1.7'), null);
     assert.equal(await call(lender, 'Claim', ':1.8'), 'org.glide.Pointer.Error.Busy');
-    assert.deepEqual(await call(lender, 'Read', ':1.7'), [300, 200]);
-    // Answered once the pointer is there, kept on the screen.
-    assert.deepEqual(await call(lender, 'MoveBy', ':1.7', [40, -500]), [340, 0]);
+    assert.deepEqual(await call(lender, 'Read', ':1.7'), [300, 200, 0]);
+    // Answered once the pointer is there, kept on the screen, with the
+    // buttons held (the first and the third; the fourth is a wheel's).
+    shell.pointer.mods = (1 << 8) | (1 << 10) | (1 << 11) | 1;
+    assert.deepEqual(await call(lender, 'MoveBy', ':1.7', [40, -500]), [340, 0, 5]);
+    shell.pointer.mods = 1 << 9;
     shell.fire('tracker', 'position-invalidated');
     shell.fire('tracker', 'position-invalidated');
     assert.equal(shell.laters.length, 1);  // coalesced into one a frame
     shell.laters.pop()();
-    assert.deepEqual(shell.log.at(-1), ['signal', ':1.7', 'Moved', [340, 0, 2]]);
+    const [signal, moved] = [shell.log.at(-1).slice(0, 3), shell.log.at(-1)[3]];
+    assert.deepEqual(signal, ['signal', ':1.7', 'Moved']);
+    assert.deepEqual(moved.slice(0, 5), [340, 0, 2, 2, 2]);
+    assert.ok(Math.abs(moved[5] - shell.GLib.get_monotonic_time()) < 1e6);
     assert.deepEqual(await call(lender, 'Desktop', ':1.7'),
         [1824, 768, [[0, 0, 1024, 768], [1024, 0, 800, 600]]]);
     shell.fire('layoutManager', 'monitors-changed');

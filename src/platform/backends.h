@@ -6,12 +6,16 @@
 
 #include <cstdint>
 
+#include "platform.h"
+
 int x11_open();
 void x11_screen_size(int32_t *width, int32_t *height);
 void x11_monitors();
 bool x11_read_cursor(int32_t *x, int32_t *y);
 void x11_set_cursor(int32_t x, int32_t y);
 void x11_wait_for_input(int64_t clock);
+HandNews x11_take_hand();
+bool x11_hears_hand();
 
 int gnome_open();
 void gnome_screen_size(int32_t *width, int32_t *height);
@@ -19,3 +23,5 @@ void gnome_monitors();
 bool gnome_read_cursor(int32_t *x, int32_t *y);
 void gnome_set_cursor(int32_t x, int32_t y);
 void gnome_wait_for_input(int64_t clock);
+HandNews gnome_take_hand();
+bool gnome_hears_hand();

@@ -40,6 +40,14 @@ static int32_t pointery;
 static bool known;
 static uint32_t answers;
 
+// What the hand did since glide last asked, for --throw: whether a button
+// was held at the extension's word on the pointer, which a press stops a
+// glide by; and the moves the pointer made to where glide did not put it,
+// and when the last came (microseconds on the compositor's monotonic clock).
+static bool pressed;
+static int32_t moves;
+static int64_t movedat;
+
 // The screen's size as the extension last told it, and its last answer on
 // the desktop, its monitors not yet taken; set when the desktop is to be
 // asked for again, and when the monitors are to be listed again.
@@ -70,7 +78,9 @@ static void note_failure()
 // call returned. Returns whether there was one.
 static bool take_position(int called, sd_bus_message *reply)
 {
-    known = called >= 0 && sd_bus_message_read(reply, "ii", &pointerx, &pointery) > 0;
+    uint32_t buttons = 0;
+    known = called >= 0 && sd_bus_message_read(reply, "iiu", &pointerx, &pointery, &buttons) > 0;
+    pressed = pressed || buttons != 0;
     sd_bus_message_unref(reply);
     if (!known) {
         note_failure();
@@ -101,17 +111,26 @@ static bool take_messages()
         int32_t x = 0;
         int32_t y = 0;
         uint32_t after = 0;
+        uint32_t buttons = 0;
+        uint32_t made = 0;
+        int64_t at = 0;
         const char *owned = nullptr;
         const char *before = nullptr;
         const char *now = nullptr;
         if (sd_bus_message_is_signal(message, "org.freedesktop.DBus.Local", "Disconnected") > 0) {
             lose_bus();
         } else if (sd_bus_message_is_signal(message, name, "Moved") > 0) {
-            if (sd_bus_message_read(message, "iiu", &x, &y, &after) > 0 && known &&
-                after == answers && (x != pointerx || y != pointery)) {
-                pointerx = x;
-                pointery = y;
-                woken = true;
+            if (sd_bus_message_read(message, "iiuuux", &x, &y, &after, &buttons, &made, &at) > 0 &&
+                known && after == answers) {
+                pressed = pressed || buttons != 0;
+                // Where glide put it, the moves were glide's own.
+                if (x != pointerx || y != pointery) {
+                    pointerx = x;
+                    pointery = y;
+                    moves = static_cast<int32_t>(std::min<int64_t>(int64_t{moves} + made, 1 << 30));
+                    movedat = at;
+                    woken = true;
+                }
             }
         } else if (sd_bus_message_is_signal(message, name, "DesktopChanged") > 0) {
             desktopchanged = true;
@@ -283,4 +302,19 @@ void gnome_wait_for_input(int64_t /*clock*/)
             lose_bus();
         }
     }
+}
+
+HandNews gnome_take_hand()
+{
+    // The compositor's moves stand for a device's reports: those that took
+    // the pointer where glide did not.
+    const HandNews news{moves, movedat / 1000, true, pressed};
+    pressed = false;
+    moves = 0;
+    return news;
+}
+
+bool gnome_hears_hand()
+{
+    return true;  // the compositor tells of every move
 }

@@ -135,6 +135,16 @@ void platform_wait_for_input(int64_t clock)
     gnome ? gnome_wait_for_input(clock) : x11_wait_for_input(clock);
 }
 
+HandNews platform_take_hand()
+{
+    return gnome ? gnome_take_hand() : x11_take_hand();
+}
+
+bool platform_hears_hand()
+{
+    return gnome ? gnome_hears_hand() : x11_hears_hand();
+}
+
 void platform_write_line(const char *line)
 {
     // Flushed at once: a pipe would otherwise hold a hundred lines, lost when

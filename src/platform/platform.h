@@ -49,5 +49,22 @@ void platform_wait_until(int64_t clock);
 // movements, returns at once.
 void platform_wait_for_input(int64_t clock);
 
+// What the hand did up to the last read of the cursor, since it was last
+// asked: how many motion reports its devices made, the time of the last one
+// in milliseconds, whether that is the devices' own (or else
+// platform_clock() as the read was taken), and whether a button was pressed
+// or is held.
+struct HandNews {
+    int32_t reports;
+    int64_t time;
+    bool timed;
+    bool pressed;
+};
+HandNews platform_take_hand();
+
+// Whether platform_wait_for_input() wakes when a device moves the pointer;
+// false where the system does not tell (Wine delivers no raw input).
+bool platform_hears_hand();
+
 // Writes one report line to standard output, and flushes it.
 void platform_write_line(const char *line);

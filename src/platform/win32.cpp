@@ -37,6 +37,12 @@ static int64_t lateness;
 // Set by the window's procedure on what should wake glide at rest.
 static bool woken;
 
+// What the mice did since glide last asked, from their raw input, for the
+// hand under --throw: how many reports of motion, and whether a button went
+// down.
+static int32_t handreports;
+static bool handpressed;
+
 // Set by a wait for input that found no message until its deadline: the
 // tick after it need not look again, which under Wine is a request to its
 // server.
@@ -126,10 +132,33 @@ static void take_display()
     monitorschanged = true;
 }
 
+// Counts a mouse's report: a motion, or a button pressed.
+static void take_raw_input(HRAWINPUT input)
+{
+    RAWINPUT raw{};
+    UINT size = sizeof raw;
+    if (GetRawInputData(input, RID_INPUT, &raw, &size, sizeof(RAWINPUTHEADER)) ==
+            static_cast<UINT>(-1) ||
+        raw.header.dwType != RIM_TYPEMOUSE) {
+        return;
+    }
+    const RAWMOUSE &mouse = raw.data.mouse;
+    constexpr USHORT downs = RI_MOUSE_LEFT_BUTTON_DOWN | RI_MOUSE_RIGHT_BUTTON_DOWN |
+                             RI_MOUSE_MIDDLE_BUTTON_DOWN | RI_MOUSE_BUTTON_4_DOWN |
+                             RI_MOUSE_BUTTON_5_DOWN;
+    if ((mouse.usButtonFlags & downs) != 0) {
+        handpressed = true;
+    }
+    if (mouse.lLastX != 0 || mouse.lLastY != 0) {
+        handreports = std::min(handreports + 1, int32_t{1} << 30);
+    }
+}
+
 static LRESULT CALLBACK take_message(HWND to, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_INPUT:  // a mouse moved; DefWindowProc still has to free it
+        take_raw_input(reinterpret_cast<HRAWINPUT>(lparam));
         woken = true;
         break;
     case WM_DISPLAYCHANGE:
@@ -338,6 +367,25 @@ void platform_wait_for_input(int64_t clock)
             return;
         }
     }
+}
+
+HandNews platform_take_hand()
+{
+    // Raw input carries no times worth the name (GetMessageTime counts in
+    // the system timer's steps of 15.6 ms): the read's stands for them. A
+    // button held, as in a drag, counts as pressed.
+    const bool held = (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0 ||
+                      (GetAsyncKeyState(VK_RBUTTON) & 0x8000) != 0 ||
+                      (GetAsyncKeyState(VK_MBUTTON) & 0x8000) != 0;
+    const HandNews news{handreports, platform_clock(), false, handpressed || held};
+    handreports = 0;
+    handpressed = false;
+    return news;
+}
+
+bool platform_hears_hand()
+{
+    return !wine;  // Wine delivers no raw input
 }
 
 void platform_write_line(const char *line)

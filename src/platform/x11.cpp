@@ -37,6 +37,23 @@ static bool monitorschanged = true;
 static int xiopcode = -1;
 static bool toldnoxinput;
 
+// The devices' raw events, for the hand under --throw: those that came
+// before the last read of the pointer, which its position takes in, and
+// those after it, for the next. An event's serial is the last request the
+// server had handled when it sent it, so one below the read's came first.
+struct RawNews {
+    int32_t reports;
+    uint32_t time;  // the server's, in milliseconds, wrapping
+    bool pressed;
+};
+static RawNews beforeread;
+static RawNews afterread;
+static unsigned long readserial;
+// The server's time of the last report, unwrapped.
+static int64_t reporttime;
+static uint32_t lastservertime;
+static bool timed;
+
 // Xlib calls this when the connection breaks, and would exit with a message
 // of its own if it returned.
 [[noreturn]] static int on_lost_display(Display *lost)
@@ -78,7 +95,8 @@ static bool own_screen()
 }
 
 // Asks to be told of every pointer device's movements: a raw motion event
-// for each, even those made through XTest, and none for a warp.
+// for each, even those made through XTest, and none for a warp; and of
+// every press of a button.
 static void select_raw_motion()
 {
     int event = 0;
@@ -93,6 +111,7 @@ static void select_raw_motion()
     }
     std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
     XISetMask(bits.data(), XI_RawMotion);
+    XISetMask(bits.data(), XI_RawButtonPress);
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
     XISelectEvents(display, root, &mask, 1);
 }
@@ -137,14 +156,36 @@ int x11_open()
     return platform_ready;
 }
 
+// Counts a device's raw event as news of the hand for the read it came
+// before. Returns whether it was motion, which wakes glide at rest; a press
+// does not.
+static bool take_raw(XGenericEventCookie &cookie)
+{
+    const bool motion = cookie.evtype == XI_RawMotion;
+    if (!motion && cookie.evtype != XI_RawButtonPress) {
+        return false;
+    }
+    const bool before = static_cast<long>(cookie.serial - readserial) < 0;
+    RawNews &news = before ? beforeread : afterread;
+    if (!motion) {
+        news.pressed = true;
+    } else if (XGetEventData(display, &cookie) != False) {
+        news.reports = std::min(news.reports + 1, int32_t{1} << 30);
+        news.time = static_cast<uint32_t>(static_cast<const XIRawEvent *>(cookie.data)->time);
+        XFreeEventData(display, &cookie);
+    }
+    return motion;
+}
+
 // Takes the events that have come, without waiting on the server: the
 // screen's size, word that the monitors may have changed, and the devices'
-// movements. Returns whether any of them should wake glide at rest.
-static bool take_events()
+// movements; with QueuedAlready, only those Xlib has read. Returns whether
+// any of them should wake glide at rest.
+static bool take_events(int queued = QueuedAfterReading)
 {
     bool woken = false;
     // Those Xlib has queued first, then what the connection holds already.
-    while (XEventsQueued(display, QueuedAfterReading) > 0) {
+    while (XEventsQueued(display, queued) > 0) {
         XEvent event{};
         XNextEvent(display, &event);
         if (event.type == ConfigureNotify && event.xconfigure.window == root) {
@@ -159,7 +200,7 @@ static bool take_events()
             monitorschanged = true;
             woken = true;
         } else if (event.type == GenericEvent && event.xcookie.extension == xiopcode) {
-            woken = true;  // raw motion: its details do not matter
+            woken = take_raw(event.xcookie) || woken;
         }
     }
     return woken;
@@ -198,6 +239,17 @@ void x11_monitors()
     }
 }
 
+// Moves the news that came after the last read to before the next.
+static void fold_after_read()
+{
+    if (afterread.reports > 0) {
+        beforeread.reports = std::min(beforeread.reports + afterread.reports, int32_t{1} << 30);
+        beforeread.time = afterread.time;
+    }
+    beforeread.pressed = beforeread.pressed || afterread.pressed;
+    afterread = {};
+}
+
 bool x11_read_cursor(int32_t *x, int32_t *y)
 {
     Window rootreturn = 0;
@@ -207,14 +259,43 @@ bool x11_read_cursor(int32_t *x, int32_t *y)
     int winx = 0;
     int winy = 0;
     unsigned int mask = 0;
+    // What came after the last read came before this one; what comes in
+    // with this one's answer sorts itself by its serial.
+    fold_after_read();
+    readserial = NextRequest(display);
     // False when the pointer is on another screen: no position on ours.
-    if (XQueryPointer(display, root, &rootreturn, &child, &rootx, &rooty, &winx, &winy, &mask) ==
-        False) {
+    const Bool onscreen =
+        XQueryPointer(display, root, &rootreturn, &child, &rootx, &rooty, &winx, &winy, &mask);
+    take_events(QueuedAlready);  // those that came before the answer, at least
+    if ((mask & (Button1Mask | Button2Mask | Button3Mask)) != 0) {
+        beforeread.pressed = true;  // held: a drag, which is no flick
+    }
+    if (onscreen == False) {
         return false;
     }
     *x = rootx;
     *y = rooty;
     return true;
+}
+
+HandNews x11_take_hand()
+{
+    HandNews news{beforeread.reports, 0, true, beforeread.pressed};
+    if (beforeread.reports > 0) {
+        // Unwrapped from the server's 32 bits: it wraps every 49 days.
+        reporttime = timed ? reporttime + static_cast<int32_t>(beforeread.time - lastservertime)
+                           : int64_t{beforeread.time};
+        lastservertime = beforeread.time;
+        timed = true;
+        news.time = reporttime;
+    }
+    beforeread = {};
+    return news;
+}
+
+bool x11_hears_hand()
+{
+    return xiopcode >= 0;
 }
 
 void x11_set_cursor(int32_t x, int32_t y)

@@ -109,6 +109,7 @@ class Glide:
         self.process = subprocess.Popen([*wrapper, *program, *args], env=env or display.env,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.lines = []
+        self.times = []  # when each line came
         self.more = threading.Condition()
         self.reader = threading.Thread(target=self.read)
         self.reader.start()
@@ -117,6 +118,7 @@ class Glide:
         for line in self.process.stdout:
             with self.more:
                 self.lines.append(line.decode().removesuffix(NEWLINE))
+                self.times.append(time.monotonic())
                 self.more.notify_all()
         with self.more:
             self.more.notify_all()
@@ -298,14 +300,14 @@ class Refusals(OnDisplay):
         self.assertEqual(status, 2)
         self.assertEqual(out, "")
         self.assertEqual(err, ended('glide: friction "abc" is not a number\n'
-                                    "usage: glide [-q] [--screen] [FRICTION]\n"))
+                                    "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n"))
         self.assertEqual(self.display.cursor(), (300, 200))
 
     def test_unknown_option(self):
         self.display.move(300, 200)
         self.assertEqual(self.run_briefly(["2", "--bogus", "--help"]),
                          (2, "", ended('glide: unknown option "--bogus"\n'
-                                       "usage: glide [-q] [--screen] [FRICTION]\n")))
+                                       "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n")))
         self.assertEqual(self.display.cursor(), (300, 200))
 
     @unittest.skipIf(WINE, "Windows has no display to open")
@@ -535,6 +537,81 @@ class Monitors(OnDisplay):
             if glide:
                 glide.stop()
             display.close()
+
+
+def settle(glide, quiet=0.3):
+    """Waits until glide has printed nothing for a while."""
+    seen = -1
+    while seen != len(glide.lines):
+        seen = len(glide.lines)
+        time.sleep(quiet)
+
+
+class Throwing(OnDisplay):
+    """--throw: a flick of 1,500 pixels a second glides on at the hand's
+    speed, slowing, and a touch stops it."""
+
+    def assert_flick_glides(self, glide, within=0.06):
+        """Flicks right from (100, 300), and follows the glide, begun within
+        the seconds given of the hand letting go, to its end."""
+        self.display.move(100, 300)
+        time.sleep(0.5)
+        letgo = self.display.flick(12)
+        settle(glide)
+        self.assertLess(glide.times[0] - letgo, within)
+        velocities = [float(line.split("/")[0]) for line in glide.lines]
+        steps = [roundaway(f32(div(v, f32(1.05)))) for v in velocities]
+        # The hand's 12 pixels every 8 ms, as pixels a tick of about 11.2 ms.
+        self.assertGreaterEqual(steps[0], 0.6 * 16.8)
+        self.assertLessEqual(steps[0], 1.5 * 16.8)
+        self.assertEqual(velocities, sorted(velocities, reverse=True))
+        self.assertEqual(self.display.cursor(), (244 + sum(steps), 300))
+        self.assertAlmostEqual(sum(steps), steps[0] * 1.05 / 0.05, delta=steps[0] * 21 / 5)
+
+    def assert_touch_stops(self, glide, touch):
+        """A touch stops a glide in the tick that sees it: the cursor stays
+        where the touch left it."""
+        self.display.flick(-12)
+        seen = len(glide.lines)
+        self.assertTrue(glide.wait_for(seen + 5))
+        touch()
+        touched = time.monotonic()
+        at = self.display.cursor()
+        settle(glide)
+        self.assertLessEqual(sum(t > touched for t in glide.times), 1)
+        self.assertEqual(self.display.cursor(), at)
+
+
+class Throw(Throwing):
+    """(Under Wine, which answers from its own last move for a tenth of a
+    second, the flick alone.)"""
+
+    def test_a_flick_glides_on_and_a_touch_stops_it(self):
+        glide = Glide(self.display, ["--throw"])
+        try:
+            self.assert_flick_glides(glide)
+            if WINE:
+                return
+            # At rest it sleeps: woken once a second, and by nothing else.
+            (_, woke), started = schedstat(glide.process.pid), time.monotonic()
+            time.sleep(2)
+            rate = (schedstat(glide.process.pid)[1] - woke) / (time.monotonic() - started)
+            self.assertLess(rate, 3)
+            # A device's move, and a press.
+            self.assert_touch_stops(glide, lambda: self.display.xdotool(
+                "mousemove_relative", "--", 1, 0))
+            self.assert_touch_stops(glide, lambda: self.display.xdotool("click", 1))
+
+            # Thrown at an edge, it stays there; so does a hand pushing into it.
+            self.display.move(700, 300)
+            for _ in range(2):
+                seen = len(glide.lines)
+                self.display.flick(12)
+                settle(glide)
+                self.assertEqual(self.display.cursor(), (1023, 300))
+            self.assertEqual(len(glide.lines), seen)
+        finally:
+            glide.stop()
 
 
 @unittest.skipIf(WINE, "Wine follows a resize on its own terms")

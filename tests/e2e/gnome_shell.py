@@ -79,8 +79,9 @@ class Shell:
         return answer == "(true,)\n"
 
     def hand(self, method, *args):
+        # After --, a negative number is no option.
         answer = self.gdbus("-d", "org.glide.Hand", "-o", "/org/glide/Hand", "-m",
-                            "org.glide.Hand." + method, *args)
+                            "org.glide.Hand." + method, "--", *args)
         if answer is None:
             raise RuntimeError("the hand could not %s" % method)
         return answer
@@ -97,6 +98,11 @@ class Shell:
     def nudge(self, dx, dy):
         """Moves the pointer as a mouse does."""
         self.hand("Nudge", dx, dy)
+
+    def flick(self, dx, times=12):
+        """Nudges the pointer dx pixels every 8 ms, as a mouse does; returns
+        when the hand let go, on the clock of time.monotonic()."""
+        return int(self.hand("Flick", dx, 0, times, 8).strip("(,)\n").split()[-1]) / 1e6
 
     def extensions(self, verb):
         """Enables or disables glide's extension, as its user would."""

@@ -4,12 +4,12 @@ extension: the same lines and the same path as on X11."""
 import time
 import unittest
 
-from e2e_test import Glide, OnDisplay, model, watch
+from e2e_test import Glide, Throwing, model, watch
 from gnome_shell import UUID, Shell
 from xserver import schedstat
 
 
-class Gnome(OnDisplay):
+class Gnome(Throwing):
     """Everything but --screen, whose monitors the unit tests cover."""
 
     @classmethod
@@ -46,6 +46,16 @@ class Gnome(OnDisplay):
             rate = (schedstat(glide.process.pid)[1] - woke) / (time.monotonic() - started)
             self.assertLess(rate, 1)
             self.assert_nudge_glides(rest)
+        finally:
+            glide.stop()
+
+    def test_throw(self):
+        glide = Glide(self.display, ["--throw"])
+        try:
+            # The shell tells of the pointer's moves once a frame, and its
+            # frames come late while it draws in software.
+            self.assert_flick_glides(glide, within=0.1)
+            self.assert_touch_stops(glide, lambda: self.display.nudge(1, 0))
         finally:
             glide.stop()
 

@@ -73,6 +73,15 @@ class Display:
         wait_for(lambda: self.cursor() == (x, y),
                  "xdotool could not move the cursor to %d,%d" % (x, y))
 
+    def flick(self, dx, times=12):
+        """Moves the pointer as a device does, dx pixels every 8 ms; returns
+        when the hand let go."""
+        moves = []
+        for _ in range(times):
+            moves += ["mousemove_relative", "--", dx, 0, "sleep", 0.008]
+        self.xdotool(*moves[:-2])
+        return time.monotonic()
+
     def cursor(self):
         fields = dict(line.split("=", 1) for line in self.xdotool(
             "getmouselocation", "--shell").split())

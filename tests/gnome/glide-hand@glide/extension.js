@@ -1,11 +1,16 @@
 // For the tests alone: a hand on a virtual mouse, and eyes on the pointer,
-// so that a test can nudge the pointer as a device does, warp it as another
-// program would, and see where it is. GNOME 43, as the tests run on.
+// so that a test can nudge or flick the pointer as a device does, warp it as
+// another program would, and see where it is. GNOME 43, as the tests run on.
 const {Clutter, Gio, GLib} = imports.gi;
 
 const INTERFACE = `<node>
   <interface name="org.glide.Hand">
     <method name="Nudge"><arg direction="in" type="i"/><arg direction="in" type="i"/></method>
+    <method name="Flick">
+      <arg direction="in" type="i"/><arg direction="in" type="i"/>
+      <arg direction="in" type="i"/><arg direction="in" type="i"/>
+      <arg direction="out" type="x"/>
+    </method>
     <method name="Warp"><arg direction="in" type="i"/><arg direction="in" type="i"/></method>
     <method name="Pointer">
       <arg direction="out" type="i"/><arg direction="out" type="i"/>
@@ -31,6 +36,22 @@ class Hand {
 
     Nudge(dx, dy) {
         this._mouse.notify_relative_motion(GLib.get_monotonic_time(), dx, dy);
+    }
+
+    // Nudges times, ms apart, and answers after the last with when it came
+    // (on the monotonic clock, in microseconds): the answer itself comes
+    // later, as late as a busy machine makes it.
+    FlickAsync([dx, dy, times, ms], invocation) {
+        let left = times;
+        const nudge = () => {
+            this.Nudge(dx, dy);
+            if (--left > 0)
+                return GLib.SOURCE_CONTINUE;
+            invocation.return_value(new GLib.Variant('(x)', [GLib.get_monotonic_time()]));
+            return GLib.SOURCE_REMOVE;
+        };
+        if (nudge() === GLib.SOURCE_CONTINUE)
+            GLib.timeout_add(GLib.PRIORITY_HIGH, ms, nudge);
     }
 
     Warp(x, y) {
