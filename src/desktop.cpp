@@ -72,7 +72,7 @@ int64_t reach(int64_t x, int64_t y, int64_t dx, int64_t dy, int64_t most)
     while (gone < most) {
         const int64_t px = x + dx * gone;
         const int64_t py = y + dy * gone;
-        const auto on =
+        const auto *const on =
             std::find_if(monitors.begin(), monitors.begin() + monitorcount, [&](const Monitor &m) {
                 return m.left <= px && px < m.right && m.top <= py && py < m.bottom;
             });

@@ -205,6 +205,64 @@ void init_throw()
     measured = false;
 }
 
+namespace {
+
+// While the cursor is the hand's: follows it, and once it has let go throws
+// the cursor if it may. Returns whether a glide begins.
+bool follow_hand(Point at, const HandNews &news, bool moved, int64_t now)
+{
+    resting = false;
+    if (moved) {
+        const bool timed = news.reports > 0 && news.timed;
+        add_sample({at, timed ? news.time : now, now, std::max(news.reports, 1), timed});
+        pressed = news.pressed;  // in the same tick, it may have come last
+        return false;
+    }
+    pressed = pressed || news.pressed;
+    if (samplecount > 0 && !let_go(now)) {
+        return false;
+    }
+    const bool thrown = throw_hand();
+    forget_hand();
+    resting = !thrown;
+    return thrown;
+}
+
+// One tick of a glide from (x, y), as the tick does it: reports, decays and
+// moves, but stops an axis at the wall it meets, and ends at rest.
+void glide_on(int32_t x, int32_t y, int32_t screenwidth, int32_t screenheight)
+{
+    if (!quiet) {
+        report(lastx);
+    }
+    lastx = lastx / friction;
+    lasty = lasty / friction;
+    // Walls keep what the hand aims at: the axis that meets one stops there,
+    // and the cursor slides on along it.
+    bool metx = false;
+    bool mety = false;
+    const int32_t stepx = up_to_wall(x, y, roundaway(lastx), true, &metx);
+    const int32_t stepy = up_to_wall(x, y, roundaway(lasty), false, &mety);
+    if (metx) {
+        lastx = 0.0f;
+    }
+    if (mety) {
+        lasty = 0.0f;
+    }
+    if (stepx == 0 && stepy == 0) {
+        stop_glide();  // no creeping glide of subnormal velocities
+        resting = true;
+        return;
+    }
+    Point to{};
+    if (move_by(stepx, stepy, &to)) {
+        target = {std::clamp(to.x, 0, std::max(screenwidth, 1) - 1),
+                  std::clamp(to.y, 0, std::max(screenheight, 1) - 1)};
+    }
+}
+
+}  // namespace
+
 int32_t throw_update()
 {
     int32_t screenwidth = 0;
@@ -227,52 +285,8 @@ int32_t throw_update()
     if (gliding && (moved || news.pressed)) {
         stop_glide();  // a touch: this tick moves nothing, and the hand has it
     }
-    if (!gliding) {
-        resting = false;
-        if (moved) {
-            const bool timed = news.reports > 0 && news.timed;
-            add_sample({at, timed ? news.time : now, now, std::max(news.reports, 1), timed});
-            pressed = news.pressed;  // in the same tick, it may have come last
-            return 0;
-        }
-        pressed = pressed || news.pressed;
-        if (samplecount > 0 && !let_go(now)) {
-            return 0;
-        }
-        const bool thrown = throw_hand();
-        forget_hand();
-        if (!thrown) {
-            resting = true;
-            return 0;
-        }
-    }
-
-    if (!quiet) {
-        report(lastx);
-    }
-    lastx = lastx / friction;
-    lasty = lasty / friction;
-    // Walls keep what the hand aims at: the axis that meets one stops there,
-    // and the cursor slides on along it.
-    bool metx = false;
-    bool mety = false;
-    const int32_t stepx = up_to_wall(x, y, roundaway(lastx), true, &metx);
-    const int32_t stepy = up_to_wall(x, y, roundaway(lasty), false, &mety);
-    if (metx) {
-        lastx = 0.0f;
-    }
-    if (mety) {
-        lasty = 0.0f;
-    }
-    if (stepx == 0 && stepy == 0) {
-        stop_glide();  // no creeping glide of subnormal velocities
-        resting = true;
-        return 0;
-    }
-    Point to{};
-    if (move_by(stepx, stepy, &to)) {
-        target = {std::clamp(to.x, 0, std::max(screenwidth, 1) - 1),
-                  std::clamp(to.y, 0, std::max(screenheight, 1) - 1)};
+    if (gliding || follow_hand(at, news, moved, now)) {
+        glide_on(x, y, screenwidth, screenheight);
     }
     return 0;
 }

@@ -90,6 +90,33 @@ static bool take_position(int called, sd_bus_message *reply)
     return true;
 }
 
+// Takes the news of a Moved signal: the pointer's position, its buttons and
+// the moves that took it there. Returns whether it moved from where glide
+// knew it to be; a signal sent before glide's last answer is old news.
+static bool take_moved(sd_bus_message *message)
+{
+    int32_t x = 0;
+    int32_t y = 0;
+    uint32_t after = 0;
+    uint32_t buttons = 0;
+    uint32_t made = 0;
+    int64_t at = 0;
+    if (sd_bus_message_read(message, "iiuuux", &x, &y, &after, &buttons, &made, &at) <= 0 ||
+        !known || after != answers) {
+        return false;
+    }
+    pressed = pressed || buttons != 0;
+    // Where glide put it, the moves were glide's own.
+    if (x == pointerx && y == pointery) {
+        return false;
+    }
+    pointerx = x;
+    pointery = y;
+    moves = static_cast<int32_t>(std::min<int64_t>(int64_t{moves} + made, 1 << 30));
+    movedat = at;
+    return true;
+}
+
 // Takes what has come on the bus, without waiting. Returns whether any of it
 // should wake glide at rest: the pointer moved from where glide knew it to
 // be, the desktop changed, or the extension came or went.
@@ -108,30 +135,13 @@ static bool take_messages()
         if (message == nullptr) {
             continue;
         }
-        int32_t x = 0;
-        int32_t y = 0;
-        uint32_t after = 0;
-        uint32_t buttons = 0;
-        uint32_t made = 0;
-        int64_t at = 0;
         const char *owned = nullptr;
         const char *before = nullptr;
         const char *now = nullptr;
         if (sd_bus_message_is_signal(message, "org.freedesktop.DBus.Local", "Disconnected") > 0) {
             lose_bus();
         } else if (sd_bus_message_is_signal(message, name, "Moved") > 0) {
-            if (sd_bus_message_read(message, "iiuuux", &x, &y, &after, &buttons, &made, &at) > 0 &&
-                known && after == answers) {
-                pressed = pressed || buttons != 0;
-                // Where glide put it, the moves were glide's own.
-                if (x != pointerx || y != pointery) {
-                    pointerx = x;
-                    pointery = y;
-                    moves = static_cast<int32_t>(std::min<int64_t>(int64_t{moves} + made, 1 << 30));
-                    movedat = at;
-                    woken = true;
-                }
-            }
+            woken = take_moved(message) || woken;
         } else if (sd_bus_message_is_signal(message, name, "DesktopChanged") > 0) {
             desktopchanged = true;
             woken = true;

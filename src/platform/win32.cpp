@@ -158,7 +158,8 @@ static LRESULT CALLBACK take_message(HWND to, UINT message, WPARAM wparam, LPARA
 {
     switch (message) {
     case WM_INPUT:  // a mouse moved; DefWindowProc still has to free it
-        take_raw_input(reinterpret_cast<HRAWINPUT>(lparam));
+        // The message carries the input's handle in lparam, as Windows has it.
+        take_raw_input(reinterpret_cast<HRAWINPUT>(lparam));  // NOLINT(performance-no-int-to-ptr)
         woken = true;
         break;
     case WM_DISPLAYCHANGE:
