@@ -81,8 +81,15 @@ void check_startup(const std::vector<std::string> &args, const std::string &text
     }
     // The refused argument, then the usage line: two lines, and nothing in
     // them that a terminal would take as a control.
-    const bool friction = starts(said, "glide: friction \"");
-    require(friction || starts(said, "glide: unknown option \"-"), "refusal starts oddly", text);
+    const char *const usage = "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n";
+    const char *ending = "\"\n";
+    if (starts(said, "glide: friction \"")) {
+        ending = "\" is not a number\n";
+    } else if (starts(said, "glide: throw speed \"")) {
+        ending = "\" is not a positive number\n";
+    } else {
+        require(starts(said, "glide: unknown option \"-"), "refusal starts oddly", text);
+    }
     size_t newlines = 0;
     for (const char ch : said) {
         const auto byte = static_cast<unsigned char>(ch);
@@ -90,12 +97,8 @@ void check_startup(const std::vector<std::string> &args, const std::string &text
         require(byte == '\n' || (byte >= 0x20 && byte != 0x7f), "control byte in a refusal", text);
     }
     require(newlines == 2, "a refusal is not two lines", text);
-    require(said.find(friction
-                          ? "\" is not a number\nusage: glide [-q] [--screen] [-t|--throw[=SPEED]] "
-                            "[FRICTION]\n"
-                          : "\"\nusage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n") !=
-                std::string::npos,
-            "refusal ends oddly", text);
+    require(said.find(std::string(ending) + usage) != std::string::npos, "refusal ends oddly",
+            text);
 }
 
 }  // namespace

@@ -611,6 +611,11 @@ class Throw(Throwing):
                 settle(glide)
                 self.assertEqual(self.display.cursor(), (1023, 300))
             self.assertEqual(len(glide.lines), seen)
+            # A hand at 250 pixels a second is careful work: nothing glides.
+            self.display.move(100, 300)
+            self.display.flick(2)
+            settle(glide)
+            self.assertEqual((len(glide.lines), self.display.cursor()), (seen, (124, 300)))
         finally:
             glide.stop()
 
