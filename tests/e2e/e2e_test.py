@@ -571,9 +571,15 @@ class Throwing(OnDisplay):
     def assert_touch_stops(self, glide, touch):
         """A touch stops a glide in the tick that sees it: after the tick
         that may have been under way, the cursor stays where it is."""
-        self.display.flick(-12)
-        seen = len(glide.lines)
-        self.assertTrue(glide.wait_for(seen + 5))
+        # A flick that a busy headless shell held up on its way throws
+        # nothing: its subject here is the touch, so it may flick again.
+        for _ in range(3):
+            seen = len(glide.lines)
+            self.display.flick(-12)
+            if glide.wait_for(seen + 5, timeout=3):
+                break
+        else:
+            self.fail("no flick glided")
         touch()
         touched = time.monotonic()
         time.sleep(0.05)
