@@ -22,6 +22,17 @@ void fold_into(Monitor &around, const Monitor &monitor)
     around.bottom = std::max(around.bottom, monitor.bottom);
 }
 
+// The monitor that holds the pixel at (x, y), or null.
+const Monitor *monitor_at(int64_t x, int64_t y)
+{
+    const Monitor *const begin = monitors.data();
+    const Monitor *const end = begin + monitorcount;
+    const Monitor *const on = std::find_if(begin, end, [&](const Monitor &m) {
+        return m.left <= x && x < m.right && m.top <= y && y < m.bottom;
+    });
+    return on != end ? on : nullptr;
+}
+
 }  // namespace
 
 void clear_monitors()
@@ -59,9 +70,7 @@ void add_monitor(Monitor monitor)
 
 bool on_desktop(int64_t x, int64_t y)
 {
-    return std::any_of(monitors.begin(), monitors.begin() + monitorcount, [&](const Monitor &m) {
-        return m.left <= x && x < m.right && m.top <= y && y < m.bottom;
-    });
+    return monitor_at(x, y) != nullptr;
 }
 
 int64_t reach(int64_t x, int64_t y, int64_t dx, int64_t dy, int64_t most)
@@ -72,11 +81,8 @@ int64_t reach(int64_t x, int64_t y, int64_t dx, int64_t dy, int64_t most)
     while (gone < most) {
         const int64_t px = x + dx * gone;
         const int64_t py = y + dy * gone;
-        const auto *const on =
-            std::find_if(monitors.begin(), monitors.begin() + monitorcount, [&](const Monitor &m) {
-                return m.left <= px && px < m.right && m.top <= py && py < m.bottom;
-            });
-        if (on == monitors.begin() + monitorcount) {
+        const Monitor *const on = monitor_at(px, py);
+        if (on == nullptr) {
             return std::max<int64_t>(gone - 1, 0);  // stepped off, or started off
         }
         const int64_t across = dx > 0   ? on->right - 1 - px

@@ -40,6 +40,14 @@ int32_t edge(int32_t area, int32_t screen)
     return screen > area ? area : std::max(screen, int32_t{1}) - 1;
 }
 
+// Under --screen, whether the axis along (dx, dy) is at a wall: (x, y) or
+// its neighbour on either side along it lies on no monitor. In 64 bits, as a
+// neighbour may lie past the 32-bit range.
+bool at_wall(int64_t x, int64_t y, int64_t dx, int64_t dy)
+{
+    return !on_desktop(x, y) || !on_desktop(x - dx, y - dy) || !on_desktop(x + dx, y + dy);
+}
+
 // Re-measures one axis from the coordinate p read this tick and the coordinate
 // previous read the tick before: a displacement that the rounded velocity does
 // not explain means somebody else moved the cursor.
@@ -59,11 +67,6 @@ bool keeps(float v)
 }
 
 }  // namespace
-
-bool at_wall(int64_t x, int64_t y, int64_t dx, int64_t dy)
-{
-    return !on_desktop(x, y) || !on_desktop(x - dx, y - dy) || !on_desktop(x + dx, y + dy);
-}
 
 bool start_tick(int32_t *x, int32_t *y, int32_t *screenwidth, int32_t *screenheight)
 {

@@ -23,11 +23,6 @@ float difference(int32_t x, float v);
 // 0; says whether glide is now resting. Always returns 0.
 int32_t update();
 
-// Under --screen, whether the axis along (dx, dy) is at a wall: (x, y) or
-// its neighbour on either side along it lies on no monitor. In 64 bits, as a
-// neighbour may lie past the 32-bit range.
-bool at_wall(int64_t x, int64_t y, int64_t dx, int64_t dy);
-
 // Takes in the screen's size, and under --screen the monitors, then reads
 // the cursor; once it has read it, brings the edges (width and height) in
 // to a screen smaller than the area. Returns false when the read failed.

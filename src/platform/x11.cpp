@@ -49,10 +49,10 @@ struct RawNews {
 static RawNews beforeread;
 static RawNews afterread;
 static unsigned long readserial;
-// The server's time of the last report, unwrapped.
+// The server's time of the last report, unwrapped, once there was one.
 static int64_t reporttime;
 static uint32_t lastservertime;
-static bool timed;
+static bool hasreporttime;
 
 // Xlib calls this when the connection breaks, and would exit with a message
 // of its own if it returned.
@@ -283,10 +283,11 @@ HandNews x11_take_hand()
     HandNews news{beforeread.reports, 0, true, beforeread.pressed};
     if (beforeread.reports > 0) {
         // Unwrapped from the server's 32 bits: it wraps every 49 days.
-        reporttime = timed ? reporttime + static_cast<int32_t>(beforeread.time - lastservertime)
-                           : int64_t{beforeread.time};
+        reporttime = hasreporttime
+                         ? reporttime + static_cast<int32_t>(beforeread.time - lastservertime)
+                         : int64_t{beforeread.time};
         lastservertime = beforeread.time;
-        timed = true;
+        hasreporttime = true;
         news.time = reporttime;
     }
     beforeread = {};
