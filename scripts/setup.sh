@@ -2,18 +2,23 @@
 # test, when it is missing and we may, and configures and builds a preset.
 
 # Everything, so that one preset serves running and testing alike.
-glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libxi-dev libsystemd-dev libgtest-dev
+glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libxi-dev libsystemd-dev
+                libwayland-dev libwayland-bin plasma-wayland-protocols libgtest-dev
                 xvfb xdotool x11-xserver-utils xprintidle python3 nodejs)
 
 # The tests on a private headless GNOME Shell, and the packing of its
 # extension: some 270 packages, needed for nothing else.
 gnome_packages=(gnome-shell gjs python3-dbusmock dbus-daemon libglib2.0-bin)
 
+# The tests on a private headless KWin: some 140 packages, needed for
+# nothing else.
+kde_packages=(kwin-wayland dbus-daemon libglib2.0-bin)
+
 # The checks beyond the build: clang's fuzzing runtime, its formatter and
 # linter, what packaging and checking the packages and manual use, and the
 # instruction counter of a benchmark.
 check_packages=(clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14 dpkg-dev file
-                groff-base unzip lintian valgrind systemd)
+                groff-base unzip lintian valgrind systemd desktop-file-utils)
 
 # The Windows build: the cross compiler, GoogleTest's sources, and Wine with
 # the X libraries its display driver loads when it starts.

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "backends.h"
+#include "bus.h"
 #include "desktop.h"
 
 #define GLIDE_GNOME_NAME "org.glide.Pointer"
@@ -56,12 +57,6 @@ static int32_t screenheight;
 static sd_bus_message *desktop;
 static bool desktopchanged = true;
 static bool monitorschanged = true;
-
-[[noreturn]] static void lose_bus()
-{
-    std::fputs("glide: lost the session bus\n", stderr);
-    std::exit(1);
-}
 
 // After a call that failed: the bus has gone, and glide with it, or the
 // extension has.
@@ -123,24 +118,12 @@ static bool take_moved(sd_bus_message *message)
 static bool take_messages()
 {
     bool woken = false;
-    for (;;) {
-        sd_bus_message *message = nullptr;
-        const int processed = sd_bus_process(bus, &message);
-        if (processed < 0) {
-            lose_bus();
-        }
-        if (processed == 0) {
-            return woken;
-        }
-        if (message == nullptr) {
-            continue;
-        }
+    for (sd_bus_message *message = next_message(bus); message != nullptr;
+         message = next_message(bus)) {
         const char *owned = nullptr;
         const char *before = nullptr;
         const char *now = nullptr;
-        if (sd_bus_message_is_signal(message, "org.freedesktop.DBus.Local", "Disconnected") > 0) {
-            lose_bus();
-        } else if (sd_bus_message_is_signal(message, name, "Moved") > 0) {
+        if (sd_bus_message_is_signal(message, name, "Moved") > 0) {
             woken = take_moved(message) || woken;
         } else if (sd_bus_message_is_signal(message, name, "DesktopChanged") > 0) {
             desktopchanged = true;
@@ -159,6 +142,7 @@ static bool take_messages()
         }
         sd_bus_message_unref(message);
     }
+    return woken;
 }
 
 // Asks the extension for the pointer. Returns 0 once glide holds it, 1 when

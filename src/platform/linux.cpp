@@ -13,8 +13,10 @@
 #include "backends.h"
 #include "platform.h"
 
-// Whether glide goes through its GNOME Shell extension rather than X11.
-static bool gnome;
+// How glide reaches the pointer: through the X server, through its GNOME
+// Shell extension, or through its KWin script and KWin's fake input.
+enum class Backend { x11, gnome, kwin };
+static Backend backend;
 
 // The monotonic clock's reading when the program started, in nanoseconds.
 static int64_t startns;
@@ -43,9 +45,9 @@ static void open_standard_descriptors()
     }
 }
 
-// Whether XDG_CURRENT_DESKTOP names GNOME: it is a list, such as
-// ubuntu:GNOME.
-static bool names_gnome(const char *desktop)
+// Whether XDG_CURRENT_DESKTOP names the given desktop: it is a list, such
+// as ubuntu:GNOME.
+static bool names(const char *desktop, const char *wanted)
 {
     if (desktop == nullptr) {
         return false;
@@ -54,7 +56,7 @@ static bool names_gnome(const char *desktop)
         const char *end = std::strchr(entry, ':');
         const size_t length =
             end != nullptr ? static_cast<size_t>(end - entry) : std::strlen(entry);
-        if (length == 5 && std::strncmp(entry, "GNOME", 5) == 0) {
+        if (length == std::strlen(wanted) && std::strncmp(entry, wanted, length) == 0) {
             return true;
         }
         if (end == nullptr) {
@@ -79,12 +81,20 @@ int platform_open()
     // fails, and glide says what it lost.
     std::signal(SIGPIPE, SIG_IGN);
     // Under Wayland no client may read or move the pointer over the desktop:
-    // on GNOME glide's extension does it, elsewhere glide can only warn.
+    // on GNOME glide's extension does it, on KDE its KWin script and KWin's
+    // fake input, and elsewhere glide can only warn. (On KDE, Xwayland
+    // answers with a stale pointer and moves only its own: it must not
+    // serve.)
     const char *wayland = std::getenv("WAYLAND_DISPLAY");
     const bool underwayland = wayland != nullptr && *wayland != '\0';
-    gnome = underwayland && names_gnome(std::getenv("XDG_CURRENT_DESKTOP"));
-    if (gnome) {
+    const char *desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    if (underwayland && names(desktop, "GNOME")) {
+        backend = Backend::gnome;
         return gnome_open();
+    }
+    if (underwayland && names(desktop, "KDE")) {
+        backend = Backend::kwin;
+        return kwin_open();
     }
     if (underwayland) {
         std::fputs(
@@ -97,22 +107,60 @@ int platform_open()
 
 void platform_screen_size(int32_t *width, int32_t *height)
 {
-    gnome ? gnome_screen_size(width, height) : x11_screen_size(width, height);
+    switch (backend) {
+    case Backend::x11:
+        x11_screen_size(width, height);
+        break;
+    case Backend::gnome:
+        gnome_screen_size(width, height);
+        break;
+    case Backend::kwin:
+        kwin_screen_size(width, height);
+        break;
+    }
 }
 
 void platform_monitors()
 {
-    gnome ? gnome_monitors() : x11_monitors();
+    switch (backend) {
+    case Backend::x11:
+        x11_monitors();
+        break;
+    case Backend::gnome:
+        gnome_monitors();
+        break;
+    case Backend::kwin:
+        kwin_monitors();
+        break;
+    }
 }
 
 bool platform_read_cursor(int32_t *x, int32_t *y)
 {
-    return gnome ? gnome_read_cursor(x, y) : x11_read_cursor(x, y);
+    switch (backend) {
+    case Backend::gnome:
+        return gnome_read_cursor(x, y);
+    case Backend::kwin:
+        return kwin_read_cursor(x, y);
+    case Backend::x11:
+        break;
+    }
+    return x11_read_cursor(x, y);
 }
 
 void platform_set_cursor(int32_t x, int32_t y)
 {
-    gnome ? gnome_set_cursor(x, y) : x11_set_cursor(x, y);
+    switch (backend) {
+    case Backend::x11:
+        x11_set_cursor(x, y);
+        break;
+    case Backend::gnome:
+        gnome_set_cursor(x, y);
+        break;
+    case Backend::kwin:
+        kwin_set_cursor(x, y);
+        break;
+    }
 }
 
 int64_t platform_clock()
@@ -132,17 +180,43 @@ void platform_wait_until(int64_t clock)
 
 void platform_wait_for_input(int64_t clock)
 {
-    gnome ? gnome_wait_for_input(clock) : x11_wait_for_input(clock);
+    switch (backend) {
+    case Backend::x11:
+        x11_wait_for_input(clock);
+        break;
+    case Backend::gnome:
+        gnome_wait_for_input(clock);
+        break;
+    case Backend::kwin:
+        kwin_wait_for_input(clock);
+        break;
+    }
 }
 
 HandNews platform_take_hand()
 {
-    return gnome ? gnome_take_hand() : x11_take_hand();
+    switch (backend) {
+    case Backend::gnome:
+        return gnome_take_hand();
+    case Backend::kwin:
+        return kwin_take_hand();
+    case Backend::x11:
+        break;
+    }
+    return x11_take_hand();
 }
 
 bool platform_hears_hand()
 {
-    return gnome ? gnome_hears_hand() : x11_hears_hand();
+    switch (backend) {
+    case Backend::gnome:
+        return gnome_hears_hand();
+    case Backend::kwin:
+        return kwin_hears_hand();
+    case Backend::x11:
+        break;
+    }
+    return x11_hears_hand();
 }
 
 void platform_write_line(const char *line)

@@ -14,10 +14,11 @@ void platform_tell(const char *out, const char *err);
 constexpr int platform_ready = 0;
 
 // Connects to the display (on GNOME under Wayland, to glide's extension in
-// the compositor) and makes sure that no other glide moves its cursor.
-// Returns platform_ready, or else says why on standard error, in one line,
-// and returns the status to exit with: 1 when there is no display or
-// extension, 3 when another glide already runs on it.
+// the compositor; on KDE Plasma, to KWin and the script glide loads into it)
+// and makes sure that no other glide moves its cursor. Returns
+// platform_ready, or else says why on standard error, in one line, and
+// returns the status to exit with: 1 when there is no display, extension or
+// script, 3 when another glide already runs on it.
 int platform_open();
 
 // The screen's size in pixels, taking in any change since the last call

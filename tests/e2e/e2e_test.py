@@ -589,6 +589,41 @@ class Throwing(OnDisplay):
         self.assertEqual(self.display.cursor(), at)
 
 
+class Compositor(Throwing):
+    """Where a compositor tells glide of the pointer, over the session bus."""
+
+    def glide_to_rest(self, args):
+        """glide flung from (300, 200) at friction 2, and where it rests."""
+        self.display.move(300, 200)
+        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
+        glide = Glide(self.display, args)
+        self.assertEqual(watch(self.display, rest)[-1], rest)
+        return glide, rest
+
+    def assert_nudge_glides(self, rest):
+        """A mouse's nudge from rest glides on along the model's path."""
+        nudged = (rest[0] + 1, rest[1])
+        _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
+        self.display.nudge(1, 0)
+        samples = watch(self.display, path[-1])
+        self.assertEqual(samples[-1], path[-1])
+        self.assert_along(samples, path)
+
+    def assert_sleeps_until_a_nudge(self):
+        """glide -q at rest makes no wake of its own, and a nudge wakes it."""
+        glide, rest = self.glide_to_rest(["-q", "2"])
+        try:
+            time.sleep(2.5)  # the velocities on to zero
+            (_, woke), started = schedstat(glide.process.pid), time.monotonic()
+            time.sleep(2)
+            # Told of every move, it needs no wake of its own.
+            rate = (schedstat(glide.process.pid)[1] - woke) / (time.monotonic() - started)
+            self.assertLess(rate, 1)
+            self.assert_nudge_glides(rest)
+        finally:
+            glide.stop()
+
+
 class Throw(Throwing):
     """(Under Wine, which answers from its own last move for a tenth of a
     second, the flick alone.)"""

@@ -9,6 +9,7 @@ import subprocess
 import tempfile
 import time
 
+from session import OnSessionBus, bus
 from xserver import wait_for
 
 GNOME_SHELL = os.environ.get("GNOME_SHELL", "gnome-shell")
@@ -19,14 +20,7 @@ UUID = os.path.basename(EXTENSION)
 HAND = os.path.join(os.path.dirname(__file__), "..", "gnome", "glide-hand@glide")
 
 
-def bus(log):
-    """A private bus daemon, and its address."""
-    daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                              stdout=subprocess.PIPE, stderr=log, text=True)
-    return daemon, daemon.stdout.readline().strip()
-
-
-class Shell:
+class Shell(OnSessionBus):
     def __init__(self, monitors=("1024x768",)):
         self.dir = tempfile.mkdtemp(prefix="glide-gnome-")
         runtime = os.path.join(self.dir, "run")
@@ -55,54 +49,9 @@ class Shell:
             [GNOME_SHELL, "--headless", "--wayland", "--no-x11", *monitorflags],
             env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
         self.processes.append(self.shell)
+        self.compositor = self.shell
         wait_for(lambda: self.owned("org.glide.Hand") and self.owned("org.glide.Pointer"),
                  "GNOME Shell did not start with the extensions", seconds=30)
-
-    def ready_wine(self):
-        pass
-
-    def close(self):
-        for p in reversed(self.processes):
-            p.terminate()
-            p.wait()
-        self.log.close()
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def gdbus(self, *args, system=False):
-        done = subprocess.run(["gdbus", "call", "--system" if system else "--session",
-                               *map(str, args)], env=self.env, capture_output=True, text=True)
-        return done.stdout if done.returncode == 0 else None
-
-    def owned(self, name, system=False):
-        answer = self.gdbus("-d", "org.freedesktop.DBus", "-o", "/org/freedesktop/DBus", "-m",
-                            "org.freedesktop.DBus.NameHasOwner", name, system=system)
-        return answer == "(true,)\n"
-
-    def hand(self, method, *args):
-        # After --, a negative number is no option.
-        answer = self.gdbus("-d", "org.glide.Hand", "-o", "/org/glide/Hand", "-m",
-                            "org.glide.Hand." + method, "--", *args)
-        if answer is None:
-            raise RuntimeError("the hand could not %s" % method)
-        return answer
-
-    def cursor(self):
-        x, y = self.hand("Pointer").strip("()\n").split(", ")
-        return int(x), int(y)
-
-    def move(self, x, y):
-        """Warps the pointer, as another program would."""
-        self.hand("Warp", x, y)
-        wait_for(lambda: self.cursor() == (x, y), "could not move the pointer to %d,%d" % (x, y))
-
-    def nudge(self, dx, dy):
-        """Moves the pointer as a mouse does."""
-        self.hand("Nudge", dx, dy)
-
-    def flick(self, dx, times=12):
-        """Nudges the pointer dx pixels every 8 ms, as a mouse does; returns
-        when the hand let go, on the clock of time.monotonic()."""
-        return int(self.hand("Flick", dx, 0, times, 8).strip("(,)\n").split()[-1]) / 1e6
 
     def extensions(self, verb):
         """Enables or disables glide's extension, as its user would."""
