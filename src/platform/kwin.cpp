@@ -48,10 +48,15 @@ static uint32_t fakeversion;
 static int32_t pointerx;
 static int32_t pointery;
 static bool known;
-// Where glide last moved the pointer, until the script tells it is there.
-static int32_t targetx;
-static int32_t targety;
-static bool moving;
+// Where glide has moved the pointer that the script has not yet told of,
+// oldest first: its word of one of them is of glide's moves up to that one,
+// and of the hand's for any more it counted.
+struct Target {
+    int32_t x;
+    int32_t y;
+};
+static std::array<Target, 4> targets;
+static int targetcount;
 static int32_t moves;
 static int64_t movedat;
 // The script's clock, unwrapped, and its last reading as told.
@@ -132,13 +137,22 @@ static bool take_moved(sd_bus_message *message)
     const uint32_t step = (time - lastscripttime) & 0x7fffffffU;
     scriptclock += step < 0x40000000U ? int64_t{step} : int64_t{step} - 0x80000000LL;
     lastscripttime = time;
-    // Where glide put it, the moves were glide's own.
-    const bool glides = moving && x == targetx && y == targety;
-    moving = moving && !glides;
-    const bool moved = !glides && (!known || x != pointerx || y != pointery);
+    // Where glide put it, glide's moves were its own, and any more were the
+    // hand's, made before a move of glide's put the pointer where glide
+    // wanted it.
+    int own = 0;
+    while (own < targetcount && (targets[own].x != x || targets[own].y != y)) {
+        ++own;
+    }
+    const bool glides = own < targetcount;
+    if (glides) {
+        std::copy(targets.begin() + own + 1, targets.begin() + targetcount, targets.begin());
+        targetcount -= own + 1;
+    }
+    const int32_t hands = std::max(glides ? made - (own + 1) : made, 0);
+    const bool moved = glides ? hands > 0 : !known || x != pointerx || y != pointery;
     if (moved) {
-        moves =
-            static_cast<int32_t>(std::min<int64_t>(int64_t{moves} + std::max(made, 0), 1 << 30));
+        moves = static_cast<int32_t>(std::min<int64_t>(int64_t{moves} + hands, 1 << 30));
         movedat = scriptclock;
     }
     pointerx = x;
@@ -520,9 +534,11 @@ void kwin_set_cursor(int32_t x, int32_t y)
     if (wl_display_flush(display) < 0) {
         lose_display();
     }
-    targetx = x;
-    targety = y;
-    moving = true;
+    if (targetcount == static_cast<int>(targets.size())) {
+        std::copy(targets.begin() + 1, targets.end(), targets.begin());  // the oldest, lost
+        --targetcount;
+    }
+    targets[targetcount++] = {x, y};
     // The next tick reads where the move put the pointer: the script tells
     // of it at once, or within its spacing. KWin keeps the pointer on its
     // screens, and may have put it elsewhere: then the last word stands.
