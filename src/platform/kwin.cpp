@@ -11,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,7 +57,7 @@ struct Target {
     int32_t y;
 };
 static std::array<Target, 4> targets;
-static int targetcount;
+static size_t targetcount;
 static int32_t moves;
 static int64_t movedat;
 // The script's clock, unwrapped, and its last reading as told.
@@ -140,16 +141,18 @@ static bool take_moved(sd_bus_message *message)
     // Where glide put it, glide's moves were its own, and any more were the
     // hand's, made before a move of glide's put the pointer where glide
     // wanted it.
-    int own = 0;
-    while (own < targetcount && (targets[own].x != x || targets[own].y != y)) {
+    size_t own = 0;
+    while (own < targetcount && (targets.at(own).x != x || targets.at(own).y != y)) {
         ++own;
     }
     const bool glides = own < targetcount;
     if (glides) {
-        std::copy(targets.begin() + own + 1, targets.begin() + targetcount, targets.begin());
+        auto *const first = targets.begin();
+        std::copy(first + static_cast<ptrdiff_t>(own) + 1,
+                  first + static_cast<ptrdiff_t>(targetcount), first);
         targetcount -= own + 1;
     }
-    const int32_t hands = std::max(glides ? made - (own + 1) : made, 0);
+    const int32_t hands = std::max(glides ? made - static_cast<int32_t>(own + 1) : made, 0);
     const bool moved = glides ? hands > 0 : !known || x != pointerx || y != pointery;
     if (moved) {
         moves = static_cast<int32_t>(std::min<int64_t>(int64_t{moves} + hands, 1 << 30));
@@ -534,11 +537,11 @@ void kwin_set_cursor(int32_t x, int32_t y)
     if (wl_display_flush(display) < 0) {
         lose_display();
     }
-    if (targetcount == static_cast<int>(targets.size())) {
+    if (targetcount == targets.size()) {
         std::copy(targets.begin() + 1, targets.end(), targets.begin());  // the oldest, lost
         --targetcount;
     }
-    targets[targetcount++] = {x, y};
+    targets.at(targetcount++) = {x, y};
     // The next tick reads where the move put the pointer: the script tells
     // of it at once, or within its spacing. KWin keeps the pointer on its
     // screens, and may have put it elsewhere: then the last word stands.
