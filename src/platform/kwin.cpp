@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "backends.h"
@@ -184,8 +185,10 @@ static bool take_desktop(sd_bus_message *message)
 // variant. Returns whether there was one.
 static bool read_number(int32_t *n)
 {
-    const bool read = sd_bus_message_enter_container(desktop, 'v', "i") > 0 &&
-                      sd_bus_message_read(desktop, "i", n) > 0;
+    if (sd_bus_message_enter_container(desktop, 'v', "i") <= 0) {
+        return false;
+    }
+    const bool read = sd_bus_message_read(desktop, "i", n) > 0;
     return sd_bus_message_exit_container(desktop) >= 0 && read;
 }
 
@@ -249,6 +252,19 @@ static bool wait_on_bus(int timeout)
     if (sd_bus_flush(bus) < 0) {
         lose_bus();
     }
+    // No sleep while sd-bus holds messages it read during a call (the
+    // script's first words come in while run() is answered): it says so by
+    // a timeout that is due.
+    uint64_t due = UINT64_MAX;
+    if (sd_bus_get_timeout(bus, &due) >= 0 && due != UINT64_MAX) {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        const uint64_t nowus =
+            static_cast<uint64_t>(ts.tv_sec) * 1000000 + static_cast<uint64_t>(ts.tv_nsec) / 1000;
+        const auto left = static_cast<int>(
+            std::min<uint64_t>(due > nowus ? (due - nowus + 999) / 1000 : 0, uint64_t{INT32_MAX}));
+        timeout = timeout < 0 ? left : std::min(timeout, left);
+    }
     const int busevents = sd_bus_get_events(bus);
     std::array<pollfd, 3> fds{{{sd_bus_get_fd(bus), static_cast<short>(std::max(busevents, 0)), 0},
                                {wl_display_get_fd(display), POLLIN, 0},
@@ -261,6 +277,21 @@ static bool wait_on_bus(int timeout)
         lose_display();
     }
     return take_messages();
+}
+
+// Waits on the bus, for the given milliseconds at most, until the script
+// has told what done() looks for. Returns whether it has.
+template <typename Done>
+static bool wait_for_word(int64_t ms, Done done)
+{
+    const int64_t deadline = platform_clock() + ms;
+    for (int64_t now = platform_clock(); !done(); now = platform_clock()) {
+        if (now >= deadline) {
+            return false;
+        }
+        wait_on_bus(static_cast<int>(deadline - now));
+    }
+    return true;
 }
 
 // Says why KWin would not load or run the script, given what a call returned.
@@ -393,16 +424,12 @@ static bool open_fake_input()
 // Waits for the script's first word of the pointer and the desktop.
 static bool hear_script()
 {
-    for (int waited = 0; !known || desktop == nullptr; waited += 10) {
-        if (waited >= 3000) {
-            std::fputs(
-                "glide: KWin would not load glide's script: it never told where the "
-                "pointer is\n",
-                stderr);
-            unload_script();
-            return false;
-        }
-        wait_on_bus(10);
+    if (!wait_for_word(3000, [] { return known && desktop != nullptr; })) {
+        std::fputs(
+            "glide: KWin would not load glide's script: it never told where the pointer is\n",
+            stderr);
+        unload_script();
+        return false;
     }
     moves = 0;
     return true;
@@ -516,9 +543,10 @@ bool kwin_read_cursor(int32_t *x, int32_t *y)
 
 // A pixel coordinate as a Wayland fixed-point number, which has 24 bits for
 // the whole part.
-static wl_fixed_t fixed(int32_t v)
+static wl_fixed_t fixed(int64_t v)
 {
-    return wl_fixed_from_int(std::clamp(v, -(1 << 23) + 1, (1 << 23) - 1));
+    return wl_fixed_from_int(
+        static_cast<int>(std::clamp<int64_t>(v, -(1 << 23) + 1, (1 << 23) - 1)));
 }
 
 void kwin_set_cursor(int32_t x, int32_t y)
@@ -532,7 +560,8 @@ void kwin_set_cursor(int32_t x, int32_t y)
     if (fakeversion >= 3) {
         org_kde_kwin_fake_input_pointer_motion_absolute(fakeinput, fixed(x), fixed(y));
     } else {
-        org_kde_kwin_fake_input_pointer_motion(fakeinput, fixed(x - pointerx), fixed(y - pointery));
+        org_kde_kwin_fake_input_pointer_motion(fakeinput, fixed(int64_t{x} - pointerx),
+                                               fixed(int64_t{y} - pointery));
     }
     if (wl_display_flush(display) < 0) {
         lose_display();
@@ -545,11 +574,7 @@ void kwin_set_cursor(int32_t x, int32_t y)
     // The next tick reads where the move put the pointer: the script tells
     // of it at once, or within its spacing. KWin keeps the pointer on its
     // screens, and may have put it elsewhere: then the last word stands.
-    const int64_t deadline = platform_clock() + 20;
-    for (int64_t now = platform_clock(); (pointerx != x || pointery != y) && now < deadline;
-         now = platform_clock()) {
-        wait_on_bus(static_cast<int>(deadline - now));
-    }
+    wait_for_word(20, [x, y] { return pointerx == x && pointery == y; });
 }
 
 void kwin_wait_for_input(int64_t /*clock*/)
