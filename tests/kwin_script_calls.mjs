@@ -85,17 +85,11 @@ for (const six of [false, true]) {
         release);
 
     if (six) {
-        // KWin 6 tells of a resized output by the output alone.
-        k.screens[0].geometry = {x: 0, y: 0, width: 1280, height: 800};
-        k.workspace.virtualScreenSize = {width: 1280, height: 800};
-        k.screens[0].geometryChanged.fire();
-        k.advance(0);
-        assert.deepEqual(k.taken(), [['Desktop', 1280, 800, [0, 0, 1280, 800]]]);
+        // KWin 6 tells of an output that changed by the output alone.
         k.screens[0].geometry = {x: 0, y: 0, width: 1024, height: 768};
-        k.workspace.virtualScreenSize = {width: 1024, height: 768};
         k.screens[0].geometryChanged.fire();
         k.advance(0);
-        k.taken();
+        assert.deepEqual(k.taken(), [['Desktop', 1024, 768, [0, 0, 1024, 768]]]);
     }
 
     // A move after a rest is told at once; moves close behind it are held,
