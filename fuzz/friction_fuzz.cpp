@@ -75,18 +75,25 @@ void check_startup(const std::vector<std::string> &args, const std::string &text
     const int status = startup(static_cast<int>(argv.size() - 1), argv.data(), out, said);
 
     require(status == keep_running || status == 0 || status == 2, "unexpected status", text);
+    // A request to the running glide, sent, stands alone.
+    require(status != keep_running || request == Control::none || args.size() == 1,
+            "a request beside another argument", text);
     if (status != 2) {
         require(said.empty(), "wrote to standard error without refusing", text);
         return;
     }
-    // The refused argument, then the usage line: two lines, and nothing in
-    // them that a terminal would take as a control.
-    const char *const usage = "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n";
+    // The refused argument, then the usage lines: three lines, and nothing
+    // in them that a terminal would take as a control.
+    const char *const usage =
+        "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n"
+        "       glide --pause | --resume | --toggle | --status\n";
     const char *ending = "\"\n";
     if (starts(said, "glide: friction \"")) {
         ending = "\" is not a number\n";
     } else if (starts(said, "glide: throw speed \"")) {
         ending = "\" is not a positive number\n";
+    } else if (starts(said, "glide: option \"--")) {
+        ending = "\" stands alone\n";
     } else {
         require(starts(said, "glide: unknown option \"-"), "refusal starts oddly", text);
     }
@@ -96,7 +103,7 @@ void check_startup(const std::vector<std::string> &args, const std::string &text
         newlines += byte == '\n' ? 1 : 0;
         require(byte == '\n' || (byte >= 0x20 && byte != 0x7f), "control byte in a refusal", text);
     }
-    require(newlines == 2, "a refusal is not two lines", text);
+    require(newlines == 3, "a refusal is not three lines", text);
     require(said.find(std::string(ending) + usage) != std::string::npos, "refusal ends oddly",
             text);
 }

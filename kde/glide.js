@@ -15,6 +15,7 @@
 //   workspace.screens, screensChanged, and each
 //     output's geometry and geometryChanged          6.3 and 6.7
 //   callDBus (nine arguments at most), QTimer        all three
+//   registerShortcut(name, text, keys, callback)     all three
 // It picks, once, what the running KWin has of those that come and go.
 
 const PATH = '/org/glide/Glide';
@@ -100,6 +101,13 @@ function watchOutputs() {
         output.geometryChanged.connect(noteDesktop);
     }
 }
+
+// Pauses or resumes glide. Listed with KWin's own shortcuts in System
+// Settings, where the user may change its keys; none of KWin's takes
+// Meta+Shift+G. One fixed name: a shortcut a script registers again after
+// another script registered it gets no key.
+registerShortcut('glide-toggle', 'Pause or resume glide', 'Meta+Shift+G',
+    () => callDBus(glide, PATH, INTERFACE, 'Toggle'));
 
 held.timeout.connect(tellPointer);
 workspace.cursorPosChanged.connect(notePointer);

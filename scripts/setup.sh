@@ -4,7 +4,7 @@
 # Everything, so that one preset serves running and testing alike.
 glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libxi-dev libsystemd-dev
                 libwayland-dev libwayland-bin plasma-wayland-protocols libgtest-dev
-                xvfb xdotool x11-xserver-utils xprintidle python3 nodejs)
+                xvfb xdotool x11-xserver-utils xprintidle dbus-daemon python3 nodejs)
 
 # The tests on a private headless GNOME Shell, and the packing of its
 # extension: some 270 packages, needed for nothing else.

@@ -12,7 +12,9 @@
 
 namespace {
 
-const char *const usage = "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n";
+const char *const usage =
+    "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n"
+    "       glide --pause | --resume | --toggle | --status\n";
 
 const char *const help =
     "Gives the mouse cursor momentum: flick the mouse and the cursor glides on,\n"
@@ -34,7 +36,14 @@ const char *const help =
     "  -h, --help   show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
-    "Runs until it is interrupted (Ctrl+C). One glide runs on a display at a time.\n";
+    "The glide running in this session, alone on the command line:\n"
+    "  --pause      pauses it: it moves and prints nothing until resumed\n"
+    "  --resume     resumes it, at rest where the cursor is\n"
+    "  --toggle     pauses it, or resumes it if paused\n"
+    "  --status     prints \"active\" or \"paused\"\n"
+    "\n"
+    "Runs until it is interrupted (Ctrl+C); SIGUSR1 pauses or resumes it. One\n"
+    "glide runs on a display at a time.\n";
 
 bool is_digit(char ch)
 {
@@ -62,6 +71,21 @@ bool is_option(const char *arg)
 bool is(const char *arg, const char *name)
 {
     return std::strcmp(arg, name) == 0;
+}
+
+// What an option asks of the running glide, if it is one that does.
+Control control_named(const char *arg)
+{
+    if (is(arg, "--pause")) {
+        return Control::pause;
+    }
+    if (is(arg, "--resume")) {
+        return Control::resume;
+    }
+    if (is(arg, "--toggle")) {
+        return Control::toggle;
+    }
+    return is(arg, "--status") ? Control::status : Control::none;
 }
 
 // Appends text in double quotes on one line, escaping what a terminal would act on.
@@ -166,6 +190,8 @@ bool parse_speed(const char *text, double *value)
 
 }  // namespace
 
+Control request;
+
 bool parse_friction(const char *text, float *value)
 {
     const char *p = text;
@@ -197,42 +223,71 @@ bool parse_friction(const char *text, float *value)
     return true;
 }
 
+namespace {
+
+// Takes an option that runs glide, or ends it: -- ends the options. Returns
+// keep_running, or the status to exit with.
+int take_option(const char *arg, bool *options, std::string &out, std::string &err)
+{
+    if (is(arg, "--")) {
+        *options = false;
+    } else if (is(arg, "-q") || is(arg, "--quiet")) {
+        quiet = true;
+    } else if (is(arg, "--screen")) {
+        screen = true;
+    } else if (is(arg, "-t") || is(arg, "--throw")) {
+        throwing = true;
+    } else if (std::strncmp(arg, "--throw=", 8) == 0) {
+        if (!parse_speed(arg + 8, &throwspeed)) {
+            return refuse(err, "throw speed", arg + 8, " is not a positive number");
+        }
+        throwing = true;
+    } else if (is(arg, "-h") || is(arg, "--help")) {
+        out += usage;
+        out += help;
+        return 0;
+    } else if (is(arg, "--version")) {
+        out += "glide " GLIDE_VERSION "\n";
+        return 0;
+    } else {
+        return refuse(err, "unknown option", arg, "");
+    }
+    return keep_running;
+}
+
+}  // namespace
+
 int startup(int argc, const char *const *argv, std::string &out, std::string &err)
 {
     init_state();
+    request = Control::none;
     // Read from left to right: an option acts where it stands, wherever the
     // friction is.
     const char *number = nullptr;
     int numbers = 0;
     bool options = true;
+    const char *alone = nullptr;  // the option that asks the running glide
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
-        if (!options || !is_option(arg)) {
+        const Control control = options && is_option(arg) ? control_named(arg) : Control::none;
+        // Nothing goes with it: only --help or --version before it, which
+        // have ended the reading.
+        if (alone != nullptr || (control != Control::none && i > 1)) {
+            return refuse(err, "option", alone != nullptr ? alone : arg, " stands alone");
+        }
+        if (control != Control::none) {
+            request = control;
+            alone = arg;
+        } else if (!options || !is_option(arg)) {
             number = arg;
             ++numbers;
-        } else if (is(arg, "--")) {
-            options = false;
-        } else if (is(arg, "-q") || is(arg, "--quiet")) {
-            quiet = true;
-        } else if (is(arg, "--screen")) {
-            screen = true;
-        } else if (is(arg, "-t") || is(arg, "--throw")) {
-            throwing = true;
-        } else if (std::strncmp(arg, "--throw=", 8) == 0) {
-            if (!parse_speed(arg + 8, &throwspeed)) {
-                return refuse(err, "throw speed", arg + 8, " is not a positive number");
-            }
-            throwing = true;
-        } else if (is(arg, "-h") || is(arg, "--help")) {
-            out += usage;
-            out += help;
-            return 0;
-        } else if (is(arg, "--version")) {
-            out += "glide " GLIDE_VERSION "\n";
-            return 0;
-        } else {
-            return refuse(err, "unknown option", arg, "");
+        } else if (const int status = take_option(arg, &options, out, err);
+                   status != keep_running) {
+            return status;
         }
+    }
+    if (request != Control::none) {
+        return keep_running;
     }
     // One number sets the friction; none, or several, leave the default,
     // which under --throw lets a glide go some way.

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 // What startup() returns when the program should go on to tick.
 constexpr int keep_running = -1;
 
@@ -12,9 +14,15 @@ constexpr int keep_running = -1;
 // Returns false, leaving *value alone, when there is no digit to convert.
 bool parse_friction(const char *text, float *value);
 
+// Set by startup() when the command line asks the running glide to pause,
+// resume, toggle or tell its state, instead of running one: Control::none
+// otherwise.
+extern Control request;
+
 // Gives the motion state its starting values and takes the command line:
 // options anywhere (until --), and one other argument as the friction.
 // Returns keep_running, or the status to exit with after --help, --version,
-// an unknown option or friction text that is not a number; what is to be
+// an unknown option, friction text that is not a number or an option that
+// asks the running glide beside anything else; what is to be
 // said on standard output and standard error is appended to out and err.
 int startup(int argc, const char *const *argv, std::string &out, std::string &err);

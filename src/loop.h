@@ -7,5 +7,6 @@
 // more than 10 have passed by then, and returns the clock reading to measure
 // the next interval from (taken after the tick, so ticks never crowd). At
 // rest under --quiet it first sleeps until something may have moved the
-// cursor, or for a second.
+// cursor, or for a second. Takes in what the desktop asks of glide before
+// each tick; paused, it only sleeps until asked again.
 int64_t tick_when_due(int64_t lastclock);

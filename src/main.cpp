@@ -15,6 +15,9 @@ int main(int argc, char **argv)
     if (status != keep_running) {
         return status;
     }
+    if (request != Control::none) {
+        return platform_send_control(request);
+    }
 #ifdef GLIDE_WINDOWED
     quiet = true;  // no console to print the lines on
 #endif

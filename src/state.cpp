@@ -30,6 +30,7 @@ bool screen;
 bool throwing;
 double throwspeed;
 bool resting;
+bool paused;
 
 void init_state()
 {
@@ -46,5 +47,6 @@ void init_state()
     throwing = false;
     throwspeed = 1000.0;
     resting = false;
+    paused = false;
     init_throw();
 }

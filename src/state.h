@@ -31,6 +31,10 @@ constexpr float throwfriction = 1.05f;
 // until the cursor is moved, ticking on would change nothing else.
 extern bool resting;
 
+// Set while glide is paused, from the desktop: it does not tick, and so
+// moves and prints nothing.
+extern bool paused;
+
 // Gives the motion state, the options and the hand under --throw the values
 // they start the program with.
 void init_state();

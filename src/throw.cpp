@@ -205,6 +205,15 @@ void init_throw()
     measured = false;
 }
 
+void rest_throw(int32_t x, int32_t y, int64_t now)
+{
+    forget_hand();
+    stop_glide();
+    hasread = true;
+    lastread = {x, y};
+    lastreadclock = now;
+}
+
 namespace {
 
 // While the cursor is the hand's: follows it, and once it has let go throws

@@ -55,6 +55,10 @@ TEST(Friction, TextWithoutADigitIsNotANumber)
     }
 }
 
+const char *const usage =
+    "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n"
+    "       glide --pause | --resume | --toggle | --status\n";
+
 struct Outcome {
     int status;
     std::string out;
@@ -102,9 +106,7 @@ TEST_F(CommandLine, HelpAndVersionGoToStandardOutput)
     for (const char *flag : {"--help", "-h"}) {
         const Outcome run = start({flag});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(
-            run.out.rfind("usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n", 0), 0u)
-            << run.out;
+        EXPECT_EQ(run.out.rfind(usage, 0), 0u) << run.out;
         EXPECT_EQ(run.err, "");
     }
     const Outcome run = start({"--version"});
@@ -118,16 +120,13 @@ TEST_F(CommandLine, TextThatIsNotANumberIsRefused)
     Outcome run = start({"abc"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "glide: friction \"abc\" is not a number\nusage: glide [-q] [--screen] "
-              "[-t|--throw[=SPEED]] [FRICTION]\n");
+    EXPECT_EQ(run.err, std::string("glide: friction \"abc\" is not a number\n") + usage);
     EXPECT_EQ(friction, 1.4f);
 
     // Quoted on one line, with nothing a terminal would act on.
     run = start({"a\"b\\\n\x1b[2J"});
     EXPECT_EQ(run.err,
-              "glide: friction \"a\\\"b\\\\\\x0a\\x1b[2J\" is not a number\n"
-              "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n");
+              std::string("glide: friction \"a\\\"b\\\\\\x0a\\x1b[2J\" is not a number\n") + usage);
 }
 
 struct Arguments {
@@ -193,17 +192,14 @@ TEST_F(CommandLine, HelpAndUnknownOptionsActWhereTheyStand)
         const Outcome run = start({"2", option, "--help"});
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err,
-                  std::string("glide: unknown option \"") + option +
-                      "\"\nusage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n");
+        EXPECT_EQ(run.err, std::string("glide: unknown option \"") + option + "\"\n" + usage);
     }
     // A throw speed is a positive number, all of it.
     for (const char *speed : {"", "0", "-5", "inf", "nan", "12abc"}) {
         const Outcome run = start({(std::string("--throw=") + speed).c_str()});
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err, std::string("glide: throw speed \"") + speed +
-                               "\" is not a positive number\nusage: glide [-q] [--screen] "
-                               "[-t|--throw[=SPEED]] [FRICTION]\n");
+                               "\" is not a positive number\n" + usage);
     }
     // After --, or alone, a dash is part of a friction that is not a number.
     for (const std::vector<const char *> &args : {std::vector<const char *>{"-"},
@@ -213,10 +209,46 @@ TEST_F(CommandLine, HelpAndUnknownOptionsActWhereTheyStand)
                                                   {"--", "--screen"}}) {
         const Outcome run = start(args);
         EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err, std::string("glide: friction \"") + args.back() +
-                               "\" is not a number\nusage: glide [-q] [--screen] "
-                               "[-t|--throw[=SPEED]] [FRICTION]\n");
+        EXPECT_EQ(run.err,
+                  std::string("glide: friction \"") + args.back() + "\" is not a number\n" + usage);
     }
+}
+
+// Alone on the command line, an option asks the running glide; anything
+// beside it is refused, but --help or --version before it.
+TEST_F(CommandLine, RequestsToTheRunningGlideStandAlone)
+{
+    for (const auto &[option, control] :
+         {std::pair{"--pause", Control::pause}, std::pair{"--resume", Control::resume},
+          std::pair{"--toggle", Control::toggle}, std::pair{"--status", Control::status}}) {
+        const Outcome run = start({option});
+        EXPECT_EQ(run.status, keep_running);
+        EXPECT_EQ(request, control);
+        EXPECT_EQ(run.out + run.err, "");
+    }
+    for (const std::vector<const char *> &args :
+         {std::vector<const char *>{"--help", "--pause"}, {"--version", "--status", "2"}}) {
+        const Outcome run = start(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.out, "");
+        EXPECT_EQ(request, Control::none);
+    }
+    // Each refused, naming the option that must stand alone.
+    for (const auto &[args, alone] :
+         {std::pair{std::vector<const char *>{"--pause", "--help"}, "--pause"},
+          std::pair{std::vector<const char *>{"-q", "--toggle"}, "--toggle"},
+          std::pair{std::vector<const char *>{"--resume", "2"}, "--resume"},
+          std::pair{std::vector<const char *>{"abc", "--status"}, "--status"},
+          std::pair{std::vector<const char *>{"--status", "--status"}, "--status"},
+          std::pair{std::vector<const char *>{"--pause", "--resume"}, "--pause"},
+          std::pair{std::vector<const char *>{"--toggle", "--", "-t"}, "--toggle"}}) {
+        const Outcome run = start(args);
+        EXPECT_EQ(run.status, 2) << args[0];
+        EXPECT_EQ(run.err, std::string("glide: option \"") + alone + "\" stands alone\n" + usage);
+    }
+    // After --, it is a friction that is not a number.
+    EXPECT_EQ(start({"--", "--pause"}).status, 2);
+    EXPECT_EQ(request, Control::none);
 }
 
 }  // namespace

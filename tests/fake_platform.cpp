@@ -121,3 +121,31 @@ bool platform_hears_hand()
 {
     return fake.hears;
 }
+
+Control platform_take_control()
+{
+    if (fake.controls.empty() || fake.controls.front().first > fake.clock) {
+        return Control::none;
+    }
+    const Control control = fake.controls.front().second;
+    fake.controls.pop_front();
+    return control;
+}
+
+void platform_show_paused(bool paused)
+{
+    fake.shown.push_back(paused);
+}
+
+void platform_wait_for_control()
+{
+    fake.clock = std::max(fake.clock,
+                          fake.controls.empty() ? int64_t{1} << 40 : fake.controls.front().first);
+    move_hand();
+    fake.controlwaits.push_back(fake.clock);
+}
+
+int platform_send_control(Control /*control*/)
+{
+    return 1;  // no glide runs beside the tests
+}

@@ -53,6 +53,14 @@ struct FakePlatform {
     // later than that (once a frame); else when it comes.
     std::deque<int64_t> reported;
     bool hears = true;
+    // What is asked of glide, each at its clock reading, taken as the
+    // hand's movements come; a wait for it moves the clock on to the next,
+    // or far past any test's end when none is to come.
+    std::deque<std::pair<int64_t, Control>> controls;
+    // Whether glide was paused each time it had taken something in.
+    std::vector<bool> shown;
+    // The clock readings at which each wait for a control ended.
+    std::vector<int64_t> controlwaits;
 };
 
 extern FakePlatform fake;

@@ -70,12 +70,20 @@ function kwin(six) {
             assert.ok(Number.isInteger(arg) && Math.abs(arg) < 2 ** 31, `${args[3]}: ${arg}`);
         calls.push(JSON.parse(JSON.stringify([args[3], ...args.slice(4)])));  // this realm's arrays
     };
+    // As KWin declares it: four arguments, the last a function.
+    const shortcuts = {};
+    const registerShortcut = (...args) => {
+        assert.deepEqual(args.map(arg => typeof arg), ['string', 'string', 'string', 'function']);
+        shortcuts[args[0]] = args;
+        return true;
+    };
     const Date = {now: () => clock};
     vm.runInNewContext(`const glide = ':1.42';\n${source}`,
-        {workspace, KWin, QTimer, callDBus, Date, Math, print: () => {}});
+        {workspace, KWin, QTimer, callDBus, registerShortcut, Date, Math, print: () => {}});
     const taken = () => calls.splice(0);
     const move = (x, y) => { Object.assign(pointer, {x, y}); workspace.cursorPosChanged.fire(); };
-    return {advance, move, taken, workspace, screens, output, elapsed: () => clock - 1796846300941};
+    return {advance, move, taken, workspace, screens, output, shortcuts,
+        elapsed: () => clock - 1796846300941};
 }
 
 for (const six of [false, true]) {
@@ -83,6 +91,13 @@ for (const six of [false, true]) {
     const release = six ? 'KWin 6' : 'KWin 5.27';
     assert.deepEqual(k.taken(), [['Desktop', 1024, 768, [0, 0, 1024, 768]], ['Moved', 300, 200, 0, 0]],
         release);
+
+    // The shortcut, Meta+Shift+G unless the user changed it, tells glide to
+    // pause or resume.
+    const [, text, keys, toggle] = k.shortcuts['glide-toggle'];
+    assert.deepEqual([text, keys], ['Pause or resume glide', 'Meta+Shift+G']);
+    toggle();
+    assert.deepEqual(k.taken(), [['Toggle']], release);
 
     if (six) {
         // KWin 6 tells of an output that changed by the output alone.

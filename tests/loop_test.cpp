@@ -174,4 +174,86 @@ TEST(Sleep, OnlyAtRestAndWakesAsIfItHadTickedAllAlong)
     }
 }
 
+struct PauseRun {
+    const char *what;
+    bool throwing;
+    bool quiet;
+    int64_t pauseat;  // 0: before the first tick
+    bool gliding;     // whether the cursor glides when paused
+    Control pause = Control::pause;
+    Control resume = Control::resume;
+    bool touched = true;  // whether the hand moves the cursor while paused
+};
+
+// A glide (or under --throw the hand's flick) is under way when glide is
+// paused; the hand moves the cursor while it is, and once more at 2 s,
+// after it resumed at 1 s.
+TEST(Pause, NothingMovesOrPrintsUntilResumedAndThenStartsAtRest)
+{
+    for (const PauseRun &run :
+         {PauseRun{"mid-glide", false, false, 100, true},
+          PauseRun{"quiet, toggled", false, true, 100, true, Control::toggle, Control::toggle},
+          PauseRun{"before the first tick", false, false, 0, false},
+          PauseRun{"thrown, mid-glide", true, false, 250, true, Control::pause, Control::toggle},
+          PauseRun{"thrown, as the hand flicks", true, false, 120, false},
+          PauseRun{"thrown, as the hand lets go", true, false, 180, false, Control::pause,
+                   Control::resume, false}}) {
+        SCOPED_TRACE(run.what);
+        reset_fake();
+        quiet = run.quiet;
+        throwing = run.throwing;
+        friction = 1.05f;
+        fake.waitadvances = true;
+        fake.cursor = {100, 300};
+        if (throwing) {
+            for (int64_t t = 28; t <= 168; t += 8) {
+                fake.hand.emplace_back(t, Point{static_cast<int32_t>(100 + (t - 20) * 3 / 2), 300});
+            }
+        }
+        if (run.touched) {
+            fake.hand.emplace_back(500, Point{500, 400});
+        }
+        fake.hand.emplace_back(2000, Point{501, 400});
+        fake.controls = {{run.pauseat, run.pause}, {1000, run.resume}};
+        int64_t lastclock = 0;
+        std::vector<int64_t> movedat;  // when each move was made
+        const auto run_until = [&](int64_t t) {
+            while (fake.clock < t) {
+                const size_t before = fake.targets.size();
+                lastclock = tick_when_due(lastclock);
+                movedat.insert(movedat.end(), fake.targets.size() - before, fake.clock);
+            }
+        };
+        run_until(run.pauseat);
+        const size_t moves = fake.targets.size();
+        const size_t lines = fake.lines.size();
+        EXPECT_EQ(moves > 0, run.gliding);
+        // No tick begins once it is asked.
+        EXPECT_TRUE(std::all_of(movedat.begin(), movedat.end(),
+                                [&](int64_t at) { return at <= run.pauseat; }));
+        // Paused: one sleep until it is resumed, and not a tick.
+        run_until(1000);
+        EXPECT_EQ(fake.controlwaits, (std::vector<int64_t>{1000}));
+        EXPECT_EQ(fake.targets.size(), moves);
+        EXPECT_EQ(fake.lines.size(), lines);
+        EXPECT_EQ(fake.shown, (std::vector<bool>{true, false}));
+        // Under --throw, what the hand did meanwhile is forgotten.
+        EXPECT_TRUE(!throwing || fake.news.reports == 0);
+        // Resumed at rest where the hand left the cursor: no seed, and
+        // nothing thrown...
+        run_until(1985);
+        EXPECT_EQ(firstloop, 0);
+        for (size_t i = lines; i < fake.lines.size(); ++i) {
+            EXPECT_EQ(fake.lines[i], "0.000000/1.050000=0.000000\n");
+        }
+        // ...until the next touch, as after any rest: by default it
+        // re-measures and flings the cursor.
+        run_until(2100);
+        EXPECT_EQ(movedat.size() > moves, !throwing);
+        for (size_t i = moves; i < movedat.size(); ++i) {
+            EXPECT_GE(movedat[i], 2000);
+        }
+    }
+}
+
 }  // namespace

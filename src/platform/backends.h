@@ -6,9 +6,46 @@
 // namesake.
 #pragma once
 
+#include <systemd/sd-bus.h>
+
 #include <cstdint>
 
 #include "platform.h"
+
+// What the command line says when the glide of the session cannot be asked:
+// there is none, it keeps too many requests waiting, or it does not answer.
+constexpr const char *noglide = "glide: no glide is running in this session\n";
+constexpr const char *glidebusy = "glide: the glide of this session is busy: try again\n";
+constexpr const char *glidesilent = "glide: the glide of this session does not answer\n";
+
+// What linux.cpp keeps for them all.
+
+// Who waits to hear that glide has taken in what they asked: a window of
+// the command line's on X11, or a call on the bus to answer; neither for
+// SIGUSR1 and the like, which need no answer.
+struct Asker {
+    unsigned long window;
+    sd_bus_message *call;
+};
+
+// Keeps a request for the loop to take. Returns false, keeping nothing,
+// when too many wait already.
+bool note_request(Control control, Asker asker);
+
+// Whether a request waits for the loop to take it: every wait ends for one,
+// those within a tick too.
+bool request_waiting();
+
+// The descriptor that a signal glide takes in makes readable, for the waits
+// to poll; and what takes in those that have come: SIGUSR1 as a request to
+// toggle, and on KDE a signal that ends glide.
+int signal_descriptor();
+void take_signals();
+
+// The signal that is to end glide, once one has come (on KDE); else 0. And
+// what ends glide by it, as it would have had it not been caught.
+int ending_signal();
+[[noreturn]] void end_by_signal(int signal);
 
 int x11_open();
 void x11_screen_size(int32_t *width, int32_t *height);
@@ -18,6 +55,13 @@ void x11_set_cursor(int32_t x, int32_t y);
 void x11_wait_for_input(int64_t clock);
 HandNews x11_take_hand();
 bool x11_hears_hand();
+// Takes in what has come from the server, requests among it, without waiting.
+void x11_take_news();
+// Tells the command line's window that glide has taken in its request.
+void x11_answer(unsigned long window, bool paused);
+void x11_show_paused(bool paused);
+void x11_wait_for_control();
+int x11_send_control(Control control);
 
 int gnome_open();
 void gnome_screen_size(int32_t *width, int32_t *height);
@@ -27,6 +71,8 @@ void gnome_set_cursor(int32_t x, int32_t y);
 void gnome_wait_for_input(int64_t clock);
 HandNews gnome_take_hand();
 bool gnome_hears_hand();
+void gnome_take_news();
+void gnome_wait_for_control();
 
 int kwin_open();
 void kwin_screen_size(int32_t *width, int32_t *height);
@@ -36,3 +82,12 @@ void kwin_set_cursor(int32_t x, int32_t y);
 void kwin_wait_for_input(int64_t clock);
 HandNews kwin_take_hand();
 bool kwin_hears_hand();
+void kwin_take_news();
+void kwin_wait_for_control();
+
+// glide's control on the session bus, which GNOME and KDE share (bus.cpp):
+// answers a call that asked glide, shows whether glide is paused, and asks
+// the glide of the session, for the command line.
+void bus_answer(sd_bus_message *call);
+void bus_show_paused(bool paused);
+int bus_send_control(Control control);

@@ -1,7 +1,80 @@
 #include "bus.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "backends.h"
+
+namespace {
+
+// Where glide's control is, on the name that makes it the session's glide.
+// Not on the object KWin's script calls: sd-bus would answer a call of the
+// script's there as an unknown method.
+const char *const name = "org.glide.Glide";
+const char *const path = "/org/glide/Control";
+const char *const interface = "org.glide.Control";
+
+// The connection glide serves its control on, and whether it has shown
+// itself paused there.
+sd_bus *served;
+bool shown;
+
+// Whether the call comes from the user glide runs as: nobody else may
+// pause it.
+bool from_own_user(sd_bus_message *call)
+{
+    sd_bus_creds *creds = nullptr;
+    uid_t euid = 0;
+    const bool own = sd_bus_query_sender_creds(call, SD_BUS_CREDS_EUID, &creds) >= 0 &&
+                     sd_bus_creds_get_euid(creds, &euid) >= 0 && euid == geteuid();
+    sd_bus_creds_unref(creds);
+    return own;
+}
+
+// Pause, Resume or Toggle: kept for the loop, and answered once it has been
+// taken in.
+int take_control_call(sd_bus_message *call, void * /*data*/, sd_bus_error * /*error*/)
+{
+    if (!from_own_user(call)) {
+        return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_ACCESS_DENIED,
+                                          "glide takes requests from its own user alone");
+    }
+    const char *member = sd_bus_message_get_member(call);
+    const Control control = std::strcmp(member, "Pause") == 0    ? Control::pause
+                            : std::strcmp(member, "Resume") == 0 ? Control::resume
+                                                                 : Control::toggle;
+    if (!note_request(control, {0, call})) {
+        return sd_bus_reply_method_errorf(call, "org.glide.Error.Busy", "too many requests wait");
+    }
+    sd_bus_message_ref(call);
+    return 1;  // answered once the loop has taken it
+}
+
+int get_paused(sd_bus * /*bus*/, const char * /*path*/, const char * /*interface*/,
+               const char * /*property*/, sd_bus_message *reply, void * /*data*/,
+               sd_bus_error * /*error*/)
+{
+    return sd_bus_message_append(reply, "b", static_cast<int>(shown));
+}
+
+const std::array<sd_bus_vtable, 6> controlvtable{{
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("Pause", "", "", take_control_call, 0),
+    SD_BUS_METHOD("Resume", "", "", take_control_call, 0),
+    SD_BUS_METHOD("Toggle", "", "", take_control_call, 0),
+    SD_BUS_PROPERTY("Paused", "b", get_paused, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
+    SD_BUS_VTABLE_END,
+}};
+
+}  // namespace
 
 void lose_bus()
 {
@@ -28,4 +101,118 @@ sd_bus_message *next_message(sd_bus *bus)
             return message;
         }
     }
+}
+
+short sleep_on_bus(sd_bus *bus, int other, int timeout)
+{
+    if (sd_bus_flush(bus) < 0) {
+        lose_bus();
+    }
+    // No sleep while sd-bus holds messages it read during a call: it says so
+    // by a timeout that is due.
+    uint64_t due = UINT64_MAX;
+    if (sd_bus_get_timeout(bus, &due) >= 0 && due != UINT64_MAX) {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        const uint64_t nowus =
+            static_cast<uint64_t>(ts.tv_sec) * 1000000 + static_cast<uint64_t>(ts.tv_nsec) / 1000;
+        const auto left = static_cast<int>(
+            std::min<uint64_t>(due > nowus ? (due - nowus + 999) / 1000 : 0, uint64_t{INT32_MAX}));
+        timeout = timeout < 0 ? left : std::min(timeout, left);
+    }
+    const int busevents = sd_bus_get_events(bus);
+    std::array<pollfd, 3> fds{{{sd_bus_get_fd(bus), static_cast<short>(std::max(busevents, 0)), 0},
+                               {signal_descriptor(), POLLIN, 0},
+                               {other, POLLIN, 0}}};
+    // A signal is never a lost bus.
+    if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+        lose_bus();
+    }
+    if (fds[1].revents != 0) {
+        take_signals();
+    }
+    return fds[2].revents;
+}
+
+int serve_control(sd_bus *bus)
+{
+    int served_at =
+        sd_bus_add_object_vtable(bus, nullptr, path, interface, controlvtable.data(), nullptr);
+    if (served_at >= 0) {
+        served_at = sd_bus_request_name(bus, name, 0);
+    }
+    if (served_at == -EEXIST) {
+        std::fputs(sessiontaken, stderr);
+        return 3;
+    }
+    if (served_at < 0) {
+        std::fprintf(stderr, "glide: cannot take its name on the session bus: %s\n",
+                     std::strerror(-served_at));
+        return 1;
+    }
+    served = bus;
+    return 0;
+}
+
+void bus_answer(sd_bus_message *call)
+{
+    sd_bus_reply_method_return(call, "");
+    sd_bus_message_unref(call);
+}
+
+void bus_show_paused(bool paused)
+{
+    if (served == nullptr) {
+        return;
+    }
+    if (paused != shown) {
+        shown = paused;
+        sd_bus_emit_properties_changed(served, path, interface, "Paused", nullptr);
+    }
+    sd_bus_flush(served);  // the answers, now: the loop may not wait on the bus soon
+}
+
+int bus_send_control(Control control)
+{
+    sd_bus *bus = nullptr;
+    int called = sd_bus_open_user(&bus);
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, which is C
+    int paused = 0;
+    if (called >= 0) {
+        // A glide that is stopped must not hold the command line up long.
+        sd_bus_set_method_call_timeout(bus, 5000000);
+        if (control == Control::status) {
+            called = sd_bus_get_property_trivial(bus, name, path, interface, "Paused", &error, 'b',
+                                                 &paused);
+        } else {
+            const char *member = control == Control::pause    ? "Pause"
+                                 : control == Control::resume ? "Resume"
+                                                              : "Toggle";
+            sd_bus_message *call = nullptr;
+            called = sd_bus_message_new_method_call(bus, &call, name, path, interface, member);
+            if (called >= 0) {
+                sd_bus_message_set_auto_start(call, 0);
+                called = sd_bus_call(bus, call, 0, &error, nullptr);
+            }
+            sd_bus_message_unref(call);
+        }
+    }
+    int status = 0;
+    if (called >= 0) {
+        if (control == Control::status) {
+            std::puts(paused != 0 ? "paused" : "active");
+        }
+    } else if (bus == nullptr || sd_bus_error_has_names(&error, SD_BUS_ERROR_SERVICE_UNKNOWN,
+                                                        SD_BUS_ERROR_NAME_HAS_NO_OWNER) > 0) {
+        std::fputs(noglide, stderr);
+        status = 1;
+    } else {
+        std::fputs(sd_bus_error_has_name(&error, "org.glide.Error.Busy") > 0 ? glidebusy
+                                                                             : glidesilent,
+                   stderr);
+        status = 1;
+    }
+    sd_bus_error_free(&error);
+    sd_bus_flush_close_unref(bus);
+    return status;
 }

@@ -19,9 +19,6 @@ static const char *const uuid = GLIDE_GNOME_UUID;
 static const char *const name = GLIDE_GNOME_NAME;
 static const char *const path = "/org/glide/Pointer";
 
-// What glide says when another glide holds the pointer, at start or later.
-static const char *const taken = "glide: another glide is already running in this session\n";
-
 // The one connection, opened at start-up.
 static sd_bus *bus;
 
@@ -163,8 +160,9 @@ static int claim()
 }
 
 // While the extension is gone, sleeps on the bus until its name comes back,
-// and claims the pointer again.
-static void wait_for_extension()
+// and claims the pointer again. Returns whether it did: false when a
+// request came for the loop meanwhile.
+static bool wait_for_extension()
 {
     while (gone) {
         back = false;
@@ -173,18 +171,20 @@ static void wait_for_extension()
             gone = false;
             answers = 0;            // the extension counts anew
             desktopchanged = true;  // the monitors may have changed meanwhile
-            return;
+            return true;
         }
         if (claimed == 3) {
-            std::fputs(taken, stderr);
+            std::fputs(sessiontaken, stderr);
             std::exit(3);
         }
         for (take_messages(); !back; take_messages()) {
-            if (sd_bus_wait(bus, UINT64_MAX) < 0) {
-                lose_bus();
+            if (request_waiting()) {
+                return false;
             }
+            sleep_on_bus(bus, -1, -1);
         }
     }
+    return true;
 }
 
 int gnome_open()
@@ -203,6 +203,9 @@ int gnome_open()
                      std::strerror(-opened));
         return 1;
     }
+    if (const int served = serve_control(bus); served != 0) {
+        return served;
+    }
     const int claimed = claim();
     if (claimed == 1) {
         std::fprintf(stderr,
@@ -210,7 +213,7 @@ int gnome_open()
                      "extension: gnome-extensions enable %s\n",
                      uuid);
     } else if (claimed == 3) {
-        std::fputs(taken, stderr);
+        std::fputs(sessiontaken, stderr);
     }
     return claimed;
 }
@@ -262,7 +265,9 @@ void gnome_monitors()
 bool gnome_read_cursor(int32_t *x, int32_t *y)
 {
     if (!known) {
-        wait_for_extension();
+        if (!wait_for_extension()) {
+            return false;
+        }
         sd_bus_message *reply = nullptr;
         const int called = sd_bus_call_method(bus, name, path, name, "Read", nullptr, &reply, "");
         if (!take_position(called, reply)) {
@@ -291,10 +296,21 @@ void gnome_wait_for_input(int64_t /*clock*/)
 {
     // The compositor tells of every move, other programs' too: no need to
     // wake but when told.
-    while (!take_messages()) {
-        if (sd_bus_wait(bus, UINT64_MAX) < 0) {
-            lose_bus();
-        }
+    while (!take_messages() && !request_waiting()) {
+        sleep_on_bus(bus, -1, -1);
+    }
+}
+
+void gnome_take_news()
+{
+    take_messages();
+}
+
+void gnome_wait_for_control()
+{
+    // The extension's news of the pointer still come, and are taken in.
+    for (take_messages(); !request_waiting(); take_messages()) {
+        sleep_on_bus(bus, -1, -1);
     }
 }
 

@@ -2,7 +2,6 @@
 // script glide loads into KWin tells glide where it is over the session bus,
 // and glide moves it through KWin's fake input, as a device would.
 #include <fcntl.h>
-#include <poll.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -10,12 +9,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "backends.h"
@@ -24,9 +21,7 @@
 #include "fake-input-client-protocol.h"
 #include "kwin_script.h"
 
-// glide's name on the bus, which makes it the one glide of the session; and
-// where and as what the script calls it.
-static const char *const name = "org.glide.Glide";
+// Where and as what the script calls glide, on its own connection.
 static const char *const path = "/org/glide/Glide";
 static const char *const interface = "org.glide.Glide";
 
@@ -75,11 +70,6 @@ static bool monitorschanged;
 // Whether the screen is locked: glide waits, and moves nothing.
 static bool locked;
 
-// A signal that ends glide, noted by its handler; and the pipe that wakes a
-// wait for it. glide unloads its script and ends as the signal would have.
-static volatile sig_atomic_t ending;
-static std::array<int, 2> endpipe{-1, -1};
-
 // Takes glide's script out of KWin, waiting half a second at most: a KWin
 // that does not answer must not hold up glide's end.
 static void unload_script()
@@ -101,24 +91,16 @@ static void unload_script()
     std::exit(1);
 }
 
-static void on_ending(int signal)
-{
-    ending = signal;
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = write(endpipe[1], &byte, 1);
-}
-
-// Ends glide for the signal that came, its script unloaded first.
+// Ends glide for a signal that has come to end it, its script unloaded
+// first.
 static void end_if_signalled()
 {
-    if (ending != 0) {
-        const int signal = ending;
+    if (const int signal = ending_signal(); signal != 0) {
         unload_script();
         if (!scriptfile.empty()) {
             unlink(scriptfile.c_str());  // if KWin had not read it yet
         }
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
+        end_by_signal(signal);
     }
 }
 
@@ -208,6 +190,8 @@ static bool take_call(sd_bus_message *message)
         woken = take_moved(message);
     } else if (sd_bus_message_is_method_call(message, interface, "Desktop") > 0) {
         woken = take_desktop(message);
+    } else if (sd_bus_message_is_method_call(message, interface, "Toggle") > 0) {
+        woken = note_request(Control::toggle, {});  // the script's shortcut
     }
     sd_bus_reply_method_return(message, "");
     return woken;
@@ -249,31 +233,9 @@ static bool take_messages()
 // whether it should wake glide at rest.
 static bool wait_on_bus(int timeout)
 {
-    if (sd_bus_flush(bus) < 0) {
-        lose_bus();
-    }
-    // No sleep while sd-bus holds messages it read during a call (the
-    // script's first words come in while run() is answered): it says so by
-    // a timeout that is due.
-    uint64_t due = UINT64_MAX;
-    if (sd_bus_get_timeout(bus, &due) >= 0 && due != UINT64_MAX) {
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        const uint64_t nowus =
-            static_cast<uint64_t>(ts.tv_sec) * 1000000 + static_cast<uint64_t>(ts.tv_nsec) / 1000;
-        const auto left = static_cast<int>(
-            std::min<uint64_t>(due > nowus ? (due - nowus + 999) / 1000 : 0, uint64_t{INT32_MAX}));
-        timeout = timeout < 0 ? left : std::min(timeout, left);
-    }
-    const int busevents = sd_bus_get_events(bus);
-    std::array<pollfd, 3> fds{{{sd_bus_get_fd(bus), static_cast<short>(std::max(busevents, 0)), 0},
-                               {wl_display_get_fd(display), POLLIN, 0},
-                               {endpipe[0], POLLIN, 0}}};
-    if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
-        lose_bus();
-    }
     // The display sends glide nothing but errors and its end.
-    if (fds[1].revents != 0 && wl_display_dispatch(display) < 0) {
+    if (sleep_on_bus(bus, wl_display_get_fd(display), timeout) != 0 &&
+        wl_display_dispatch(display) < 0) {
         lose_display();
     }
     return take_messages();
@@ -437,18 +399,14 @@ static bool hear_script()
 
 int kwin_open()
 {
-    int opened = sd_bus_open_user(&bus);
-    if (opened >= 0) {
-        opened = sd_bus_request_name(bus, name, 0);
-        if (opened == -EEXIST) {
-            std::fputs("glide: another glide is already running in this session\n", stderr);
-            return 3;
-        }
-    }
+    const int opened = sd_bus_open_user(&bus);
     if (opened < 0) {
         std::fprintf(stderr, "glide: cannot connect to the session bus: %s\n",
                      std::strerror(-opened));
         return 1;
+    }
+    if (const int served = serve_control(bus); served != 0) {
+        return served;
     }
     const char *owner = nullptr;
     sd_bus_message *reply = nullptr;
@@ -482,15 +440,6 @@ int kwin_open()
     sd_bus_message_unref(reply);
     if (!open_fake_input()) {
         return 1;
-    }
-    // Ended by a signal, glide takes its script out of KWin first.
-    if (pipe2(endpipe.data(), O_CLOEXEC | O_NONBLOCK) == 0) {
-        struct sigaction action {};
-        action.sa_handler = on_ending;
-        action.sa_flags = static_cast<int>(SA_RESETHAND);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            sigaction(signal, &action, nullptr);
-        }
     }
     const bool heard = start_script() && hear_script();
     unlink(scriptfile.c_str());  // read: KWin answers run() once it has read it
@@ -533,8 +482,11 @@ void kwin_monitors()
 bool kwin_read_cursor(int32_t *x, int32_t *y)
 {
     take_messages();
-    while (locked) {
+    while (locked && !request_waiting()) {
         wait_on_bus(-1);
+    }
+    if (locked) {
+        return false;  // the loop has a request to take first
     }
     *x = pointerx;
     *y = pointery;
@@ -581,7 +533,20 @@ void kwin_wait_for_input(int64_t /*clock*/)
 {
     // The script tells of every move, other programs' too: no need to wake
     // but when told.
-    while (!wait_on_bus(-1)) {
+    while (!request_waiting() && !wait_on_bus(-1)) {
+    }
+}
+
+void kwin_take_news()
+{
+    take_messages();
+}
+
+void kwin_wait_for_control()
+{
+    // The script's news of the pointer still come, and are answered.
+    while (!request_waiting()) {
+        wait_on_bus(-1);
     }
 }
 

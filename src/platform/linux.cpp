@@ -1,6 +1,7 @@
 // The platform on Linux: the clock and the output, and the choice, at
 // start-up, of how to reach the pointer.
 #include <fcntl.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 
 #include "backends.h"
 #include "platform.h"
+#include "requests.h"
 
 // How glide reaches the pointer: through the X server, through its GNOME
 // Shell extension, or through its KWin script and KWin's fake input.
@@ -20,6 +22,16 @@ static Backend backend;
 
 // The monotonic clock's reading when the program started, in nanoseconds.
 static int64_t startns;
+
+// What has been asked of glide, and who waits to hear that it was taken in.
+static Requests<Asker> requests;
+
+// The signals glide takes in as it takes in the bus's messages: blocked,
+// they make this signalfd readable instead of interrupting whatever glide
+// is doing, and the waits poll it. SIGUSR1 asks glide to toggle; on KDE the
+// signals that end glide come so too, and the one that came is kept.
+static int signals = -1;
+static int endsignal;
 
 static int64_t now_ns()
 {
@@ -66,6 +78,88 @@ static bool names(const char *desktop, const char *wanted)
     }
 }
 
+// How glide reaches the pointer, as the environment says. Under Wayland no
+// client may read or move the pointer over the desktop: on GNOME glide's
+// extension does it, on KDE its KWin script and KWin's fake input, and
+// elsewhere glide can only warn. (On KDE, Xwayland answers with a stale
+// pointer and moves only its own: it must not serve.)
+static Backend choose_backend(bool *elsewhere)
+{
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool underwayland = wayland != nullptr && *wayland != '\0';
+    const char *desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    *elsewhere = false;
+    if (underwayland && names(desktop, "GNOME")) {
+        return Backend::gnome;
+    }
+    if (underwayland && names(desktop, "KDE")) {
+        return Backend::kwin;
+    }
+    *elsewhere = underwayland;
+    return Backend::x11;
+}
+
+// Blocks SIGUSR1, and with ending the signals that end glide, and has them
+// come through the signalfd instead.
+static void watch_signals(bool ending)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGUSR1);
+    if (ending) {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&set, signal);
+        }
+    }
+    signals = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signals >= 0) {
+        sigprocmask(SIG_BLOCK, &set, nullptr);
+    }
+}
+
+int signal_descriptor()
+{
+    return signals;
+}
+
+void take_signals()
+{
+    signalfd_siginfo info{};
+    while (signals >= 0 && read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        if (info.ssi_signo == SIGUSR1) {
+            note_request(Control::toggle, {});
+        } else if (endsignal == 0) {
+            endsignal = static_cast<int>(info.ssi_signo);
+        }
+    }
+}
+
+int ending_signal()
+{
+    return endsignal;
+}
+
+[[noreturn]] void end_by_signal(int signal)
+{
+    std::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    std::raise(signal);  // pending while blocked, and delivered when unblocked
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    std::_Exit(128 + signal);  // not reached: the signal ends glide
+}
+
+bool note_request(Control control, Asker asker)
+{
+    return keep_request(requests, control, asker);
+}
+
+bool request_waiting()
+{
+    return request_kept(requests);
+}
+
 void platform_tell(const char *out, const char *err)
 {
     std::fputs(out, stdout);
@@ -80,23 +174,19 @@ int platform_open()
     // SIGPIPE and end glide before it could tell why. Ignored, the write
     // fails, and glide says what it lost.
     std::signal(SIGPIPE, SIG_IGN);
-    // Under Wayland no client may read or move the pointer over the desktop:
-    // on GNOME glide's extension does it, on KDE its KWin script and KWin's
-    // fake input, and elsewhere glide can only warn. (On KDE, Xwayland
-    // answers with a stale pointer and moves only its own: it must not
-    // serve.)
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    const bool underwayland = wayland != nullptr && *wayland != '\0';
-    const char *desktop = std::getenv("XDG_CURRENT_DESKTOP");
-    if (underwayland && names(desktop, "GNOME")) {
-        backend = Backend::gnome;
+    bool elsewhere = false;
+    backend = choose_backend(&elsewhere);
+    // On KDE glide ends by taking its script out of KWin first.
+    watch_signals(backend == Backend::kwin);
+    switch (backend) {
+    case Backend::gnome:
         return gnome_open();
-    }
-    if (underwayland && names(desktop, "KDE")) {
-        backend = Backend::kwin;
+    case Backend::kwin:
         return kwin_open();
+    case Backend::x11:
+        break;
     }
-    if (underwayland) {
+    if (elsewhere) {
         std::fputs(
             "glide: warning: under Wayland (Xwayland) an X client can move the pointer "
             "only over its own windows\n",
@@ -229,4 +319,62 @@ void platform_write_line(const char *line)
         std::signal(SIGPIPE, SIG_DFL);
         std::raise(SIGPIPE);
     }
+}
+
+Control platform_take_control()
+{
+    switch (backend) {
+    case Backend::x11:
+        x11_take_news();
+        break;
+    case Backend::gnome:
+        gnome_take_news();
+        break;
+    case Backend::kwin:
+        kwin_take_news();
+        break;
+    }
+    take_signals();
+    return take_request(requests);
+}
+
+void platform_show_paused(bool paused)
+{
+    answer_taken(requests, [paused](const Asker &asker) {
+        if (asker.window != 0) {
+            x11_answer(asker.window, paused);
+        }
+        if (asker.call != nullptr) {
+            bus_answer(asker.call);
+        }
+    });
+    if (backend == Backend::x11) {
+        x11_show_paused(paused);
+    } else {
+        bus_show_paused(paused);
+    }
+}
+
+void platform_wait_for_control()
+{
+    switch (backend) {
+    case Backend::x11:
+        x11_wait_for_control();
+        break;
+    case Backend::gnome:
+        gnome_wait_for_control();
+        break;
+    case Backend::kwin:
+        kwin_wait_for_control();
+        break;
+    }
+}
+
+int platform_send_control(Control control)
+{
+    // A display or a bus that has gone must not end glide unheard.
+    std::signal(SIGPIPE, SIG_IGN);
+    bool elsewhere = false;
+    return choose_backend(&elsewhere) == Backend::x11 ? x11_send_control(control)
+                                                      : bus_send_control(control);
 }

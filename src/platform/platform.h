@@ -69,3 +69,30 @@ bool platform_hears_hand();
 
 // Writes one report line to standard output, and flushes it.
 void platform_write_line(const char *line);
+
+// What may be asked of a running glide: to pause, to resume, or to do
+// whichever it is not doing; and, from the command line alone, to tell
+// whether it is paused.
+enum class Control { none, pause, resume, toggle, status };
+
+// The oldest thing asked of glide that the loop has not taken yet (from the
+// command line, or SIGUSR1 on Linux), taking in what has come without
+// waiting; Control::none when nothing waits. Never Control::status.
+Control platform_take_control();
+
+// Says that glide has taken in all that platform_take_control() returned,
+// and is now paused or not: answers whoever asked and waits for an answer,
+// and shows the state to whoever looks.
+void platform_show_paused(bool paused);
+
+// While glide is paused: sleeps until something is asked of it. It may
+// wake for other news too.
+void platform_wait_for_control();
+
+// For the command line: asks the glide that runs in this session (the one
+// beside which platform_open() would answer 3) to pause, resume or toggle,
+// and returns once it has taken that in; or, for Control::status, prints
+// "active" or "paused" on standard output. Opens no display for itself.
+// Returns the status to exit with: 0, or 1 when no glide runs or it does
+// not answer, having said so on standard error.
+int platform_send_control(Control control);

@@ -15,6 +15,7 @@
 
 #include "desktop.h"
 #include "platform.h"
+#include "requests.h"
 
 // Known to Windows 10 1803 and later; older SDKs and MinGW's headers lack it.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -36,6 +37,21 @@ static int64_t lateness;
 
 // Set by the window's procedure on what should wake glide at rest.
 static bool woken;
+
+// glide's own window, never shown, which the command line of another
+// glide.exe finds by its class and title, "glide".
+static HWND window;
+
+// The message that window is asked with: wparam 1 to pause, 2 to resume, 3
+// to toggle, and lparam the window to answer once glide has taken that in,
+// with the same message: wparam 0, or 1 when too many requests wait, and
+// lparam whether glide is paused. wparam 4 asks whether it is paused, and
+// is answered at once: 1 active, 2 paused.
+static UINT controlmessage;
+
+// What has been asked, and whether glide has shown itself paused since.
+static Requests<HWND> requests;
+static bool shownpaused;
 
 // What the mice did since glide last asked, from their raw input, for the
 // hand under --throw: how many reports of motion, and whether a button went
@@ -154,8 +170,31 @@ static void take_raw_input(HRAWINPUT input)
     }
 }
 
+// Takes a request of the command line's, or answers it whether glide is
+// paused.
+static LRESULT take_request(WPARAM code, LPARAM lparam)
+{
+    if (code == 4) {
+        return shownpaused ? 2 : 1;
+    }
+    const Control control = code == 1   ? Control::pause
+                            : code == 2 ? Control::resume
+                            : code == 3 ? Control::toggle
+                                        : Control::none;
+    // The message carries the asker's window in lparam.
+    auto *const asker = reinterpret_cast<HWND>(lparam);  // NOLINT(performance-no-int-to-ptr)
+    if (control != Control::none && !keep_request(requests, control, asker)) {
+        PostMessageW(asker, controlmessage, 1, shownpaused ? 1 : 0);
+    }
+    woken = woken || control != Control::none;
+    return 0;
+}
+
 static LRESULT CALLBACK take_message(HWND to, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    if (message == controlmessage && controlmessage != 0) {
+        return take_request(wparam, lparam);
+    }
     switch (message) {
     case WM_INPUT:  // a mouse moved; DefWindowProc still has to free it
         // The message carries the input's handle in lparam, as Windows has it.
@@ -179,28 +218,36 @@ static LRESULT CALLBACK take_message(HWND to, UINT message, WPARAM wparam, LPARA
     return DefWindowProcW(to, message, wparam, lparam);
 }
 
+// Has every mouse's movements sent to glide's window, in the background
+// too, or no longer (paused, glide need not wake for them): raw input,
+// which another program's SetCursorPos does not send, as a warp sends
+// nothing on X11.
+static void listen_to_mice(bool listening)
+{
+    RAWINPUTDEVICE mouse{};
+    mouse.usUsagePage = 1;  // generic desktop controls
+    mouse.usUsage = 2;      // mouse
+    mouse.dwFlags = listening ? RIDEV_INPUTSINK : RIDEV_REMOVE;
+    mouse.hwndTarget = listening ? window : nullptr;
+    if (window != nullptr) {
+        RegisterRawInputDevices(&mouse, 1, sizeof mouse);
+    }
+}
+
 // Makes a window of glide's own, never shown, for raw input, display
-// changes and WM_CLOSE to come to (a message-only window would miss the
-// broadcasts), and has every mouse's movements sent to it, in the
-// background too: raw input, which another program's SetCursorPos does not
-// send, as a warp sends nothing on X11.
+// changes, requests and WM_CLOSE to come to (a message-only window would
+// miss the broadcasts, and could not be found).
 static void make_window()
 {
+    controlmessage = RegisterWindowMessageW(L"glide-control");
     WNDCLASSW type{};
     type.lpfnWndProc = take_message;
     type.hInstance = GetModuleHandleW(nullptr);
     type.lpszClassName = L"glide";
     RegisterClassW(&type);
-    HWND window = CreateWindowExW(0, L"glide", L"glide", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
-                                  nullptr, type.hInstance, nullptr);
-    RAWINPUTDEVICE mouse{};
-    mouse.usUsagePage = 1;  // generic desktop controls
-    mouse.usUsage = 2;      // mouse
-    mouse.dwFlags = RIDEV_INPUTSINK;
-    mouse.hwndTarget = window;
-    if (window != nullptr) {
-        RegisterRawInputDevices(&mouse, 1, sizeof mouse);
-    }
+    window = CreateWindowExW(0, L"glide", L"glide", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                             type.hInstance, nullptr);
+    listen_to_mice(true);
 }
 
 // Handles the messages that have come, without waiting. Returns whether any
@@ -395,4 +442,83 @@ void platform_write_line(const char *line)
     // the process is ended, which is the only way it ends.
     std::fputs(line, stdout);
     std::fflush(stdout);
+}
+
+Control platform_take_control()
+{
+    take_messages();
+    return take_request(requests);
+}
+
+void platform_show_paused(bool paused)
+{
+    answer_taken(requests,
+                 [paused](HWND asker) { PostMessageW(asker, controlmessage, 0, paused ? 1 : 0); });
+    if (paused != shownpaused) {
+        listen_to_mice(!paused);
+    }
+    shownpaused = paused;
+}
+
+void platform_wait_for_control()
+{
+    // With the mice not listened to, only what is asked, a change of the
+    // display or WM_CLOSE wakes glide.
+    for (take_messages(); !request_kept(requests); take_messages()) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+
+// Asks glide's window, and waits five seconds at most for the answer.
+// Returns what is to be said: nothing, or why it was not taken in.
+static const char *ask(HWND glide, WPARAM code)
+{
+    HWND asker =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (asker == nullptr ||
+        PostMessageW(glide, controlmessage, code, reinterpret_cast<LPARAM>(asker)) == FALSE) {
+        return "glide: the glide of this session does not answer\n";
+    }
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    for (;;) {
+        MSG answer{};
+        if (PeekMessageW(&answer, asker, controlmessage, controlmessage, PM_REMOVE) != FALSE) {
+            return answer.wParam == 0 ? ""
+                                      : "glide: the glide of this session is busy: try again\n";
+        }
+        if (IsWindow(glide) == FALSE) {
+            return "glide: no glide is running in this session\n";
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            return "glide: the glide of this session does not answer\n";
+        }
+        // Looked at again at least every tenth of a second, for a glide that ends.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 100)),
+                                  QS_POSTMESSAGE);
+    }
+}
+
+int platform_send_control(Control control)
+{
+    controlmessage = RegisterWindowMessageW(L"glide-control");
+    HWND glide = FindWindowW(L"glide", L"glide");
+    const char *out = "";
+    const char *err = "";
+    DWORD_PTR state = 0;
+    if (glide == nullptr) {
+        err = "glide: no glide is running in this session\n";
+    } else if (control != Control::status) {
+        err = ask(glide, control == Control::pause ? 1 : control == Control::resume ? 2 : 3);
+    } else if (SendMessageTimeoutW(glide, controlmessage, 4, 0, SMTO_ABORTIFHUNG, 5000, &state) ==
+                   0 ||
+               (state != 1 && state != 2)) {
+        err = IsWindow(glide) != FALSE ? "glide: the glide of this session does not answer\n"
+                                       : "glide: no glide is running in this session\n";
+    } else {
+        out = state == 2 ? "paused\n" : "active\n";
+    }
+    platform_tell(out, err);
+    return *err == '\0' ? 0 : 1;
 }

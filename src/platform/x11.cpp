@@ -1,6 +1,8 @@
 // The pointer through the X server: everywhere on Linux but GNOME under
 // Wayland.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xrandr.h>
 #include <poll.h>
@@ -9,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "backends.h"
 #include "desktop.h"
@@ -17,6 +20,19 @@
 // The one connection, opened at start-up, and what it points at.
 static Display *display;
 static Window root;
+
+// The window that owns glide's selection, GLIDE_S<screen>: the command line
+// finds glide by it. A request comes to it as a GLIDE_CONTROL message: 1 to
+// pause, 2 to resume, 3 to toggle, and the window to answer; glide answers
+// that window with a GLIDE_CONTROL message once it has taken it in: 0 and
+// whether it is paused, or 1 when too many requests wait. Its GLIDE_STATE
+// property says "active" or "paused".
+static Window owner;
+static Atom controlatom;
+static Atom stateatom;
+
+// Xlib's own handler of errors, which ends the program.
+static XErrorHandler xliberrors;
 
 // The screen's size as the server last reported it: the cursor is kept on it.
 static int32_t screenwidth;
@@ -62,16 +78,45 @@ static bool hasreporttime;
     std::exit(1);
 }
 
+// Interns the atoms of glide's control, and returns the selection
+// GLIDE_S<screen>, whose owner is the glide of the screen.
+static Atom name_atoms()
+{
+    controlatom = XInternAtom(display, "GLIDE_CONTROL", False);
+    stateatom = XInternAtom(display, "GLIDE_STATE", False);
+    std::array<char, 32> name{};
+    std::snprintf(name.data(), name.size(), "GLIDE_S%d", DefaultScreen(display));
+    return XInternAtom(display, name.data(), False);
+}
+
+// Says on the owner window whether glide is paused.
+static void write_state(bool paused)
+{
+    const std::string_view state = paused ? "paused" : "active";
+    XChangeProperty(display, owner, stateatom, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(state.data()),
+                    static_cast<int>(state.size()));
+}
+
+// The window of a command line that went before glide answered it is no
+// fault of glide's; any other error is Xlib's to report, as it always was.
+static int on_error(Display *errordisplay, XErrorEvent *error)
+{
+    if (error->error_code == BadWindow && error->request_code == X_SendEvent) {
+        return 0;
+    }
+    return xliberrors(errordisplay, error);
+}
+
 // Takes the selection GLIDE_S<screen>, as a window manager takes WM_S<n>, to
 // be the only glide on the screen. The server lets go of it when glide's
 // connection closes, however glide ends, so a crash leaves nothing stale
 // behind. Returns false when another client holds it.
 static bool own_screen()
 {
-    std::array<char, 32> name{};
-    std::snprintf(name.data(), name.size(), "GLIDE_S%d", DefaultScreen(display));
-    const Atom selection = XInternAtom(display, name.data(), False);
-    const Window owner = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    const Atom selection = name_atoms();
+    owner = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    write_state(false);
     // A glide that has just died may own it until the server notices.
     const int64_t giveup = platform_clock() + 500;
     for (;;) {
@@ -94,10 +139,25 @@ static bool own_screen()
     }
 }
 
-// Asks to be told of every pointer device's movements: a raw motion event
-// for each, even those made through XTest, and none for a warp; and of
-// every press of a button.
-static void select_raw_motion()
+// Asks to be told, or no longer, of every pointer device's movements: a raw
+// motion event for each, even those made through XTest, and none for a
+// warp; and of every press of a button. Paused, glide need not wake for them.
+static void select_raw_motion(bool selected)
+{
+    if (xiopcode < 0) {
+        return;
+    }
+    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+    if (selected) {
+        XISetMask(bits.data(), XI_RawMotion);
+        XISetMask(bits.data(), XI_RawButtonPress);
+    }
+    XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
+    XISelectEvents(display, root, &mask, 1);
+}
+
+// Finds XInput 2.2, and selects raw motion where the server has it.
+static void find_raw_motion()
 {
     int event = 0;
     int error = 0;
@@ -109,24 +169,30 @@ static void select_raw_motion()
         xiopcode = -1;
         return;
     }
-    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
-    XISetMask(bits.data(), XI_RawMotion);
-    XISetMask(bits.data(), XI_RawButtonPress);
-    XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
-    XISelectEvents(display, root, &mask, 1);
+    select_raw_motion(true);
 }
 
-int x11_open()
+// Opens the display, with the given handler of errors, or says why not.
+static bool open_display(XErrorHandler errors)
 {
     display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         const char *name = XDisplayName(nullptr);
         std::fprintf(stderr, "glide: cannot open display %s\n",
                      *name != '\0' ? name : "(DISPLAY is not set)");
-        return 1;
+        return false;
     }
     XSetIOErrorHandler(on_lost_display);
+    xliberrors = XSetErrorHandler(errors);
     root = DefaultRootWindow(display);
+    return true;
+}
+
+int x11_open()
+{
+    if (!open_display(on_error)) {
+        return 1;
+    }
     if (!own_screen()) {
         std::fprintf(stderr, "glide: another glide is already running on display %s\n",
                      DisplayString(display));
@@ -148,7 +214,7 @@ int x11_open()
     } else {
         randrevents = -1;
     }
-    select_raw_motion();
+    find_raw_motion();
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, root, &attributes);
     screenwidth = attributes.width;
@@ -177,6 +243,57 @@ static bool take_raw(XGenericEventCookie &cookie)
     return motion;
 }
 
+// Sends a GLIDE_CONTROL message, to the client that made the window.
+static void send_control_message(Window to, long first, long second)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = to;
+    event.xclient.message_type = controlatom;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = first;
+    event.xclient.data.l[1] = second;
+    XSendEvent(display, to, False, NoEventMask, &event);
+}
+
+// Sends the window of a command line glide's answer: 0 for a request taken
+// in, or 1 when too many wait; and whether glide is paused.
+static void send_answer(Window to, long answer, bool paused)
+{
+    send_control_message(to, answer, paused ? 1 : 0);
+}
+
+// Keeps a command line's request for the loop, which any wait ends for.
+static void take_request(const XClientMessageEvent &message)
+{
+    const long code = message.data.l[0];
+    const Control control = code == 1   ? Control::pause
+                            : code == 2 ? Control::resume
+                            : code == 3 ? Control::toggle
+                                        : Control::none;
+    const auto asker = static_cast<Window>(message.data.l[1]);
+    if (control != Control::none && !note_request(control, {asker, nullptr})) {
+        send_answer(asker, 1, false);
+    }
+}
+
+// Sleeps until the server sends something, a signal comes, or for the
+// given milliseconds (-1: no end); takes in the signals that came. Returns
+// 0 when the time ran out.
+static int wait_on_server(int timeout)
+{
+    // poll, not Xlib's own reading: that would block for an event with no
+    // end in sight.
+    XFlush(display);
+    std::array<pollfd, 2> fds{
+        {{ConnectionNumber(display), POLLIN, 0}, {signal_descriptor(), POLLIN, 0}}};
+    const int ready = poll(fds.data(), fds.size(), timeout);
+    if (fds[1].revents != 0) {
+        take_signals();
+    }
+    return ready;
+}
+
 // Takes the events that have come, without waiting on the server: the
 // screen's size, word that the monitors may have changed, and the devices'
 // movements; with QueuedAlready, only those Xlib has read. Returns whether
@@ -201,6 +318,9 @@ static bool take_events(int queued = QueuedAfterReading)
             woken = true;
         } else if (event.type == GenericEvent && event.xcookie.extension == xiopcode) {
             woken = take_raw(event.xcookie) || woken;
+        } else if (event.type == ClientMessage && event.xclient.window == owner &&
+                   event.xclient.message_type == controlatom && event.xclient.format == 32) {
+            take_request(event.xclient);
         }
     }
     return woken;
@@ -319,18 +439,130 @@ void x11_wait_for_input(int64_t clock)
         }
         return;
     }
-    // poll, not Xlib's own reading: that would block for an event with no
-    // end in sight.
-    while (!take_events()) {
+    while (!take_events() && !request_waiting()) {
         const int64_t left = clock - platform_clock();
-        if (left <= 0) {
-            return;
-        }
-        XFlush(display);
-        pollfd connection{ConnectionNumber(display), POLLIN, 0};
         // Whole milliseconds of a clock that truncates: never an early wake.
-        if (poll(&connection, 1, static_cast<int>(std::min<int64_t>(left, 1000000))) == 0) {
+        if (left <= 0 || wait_on_server(static_cast<int>(std::min<int64_t>(left, 1000000))) == 0) {
             return;
         }
     }
+}
+
+void x11_take_news()
+{
+    take_events();
+}
+
+void x11_answer(unsigned long window, bool paused)
+{
+    send_answer(window, 0, paused);
+}
+
+void x11_show_paused(bool paused)
+{
+    write_state(paused);
+    select_raw_motion(!paused);
+    XFlush(display);
+}
+
+void x11_wait_for_control()
+{
+    // With no raw motion selected, only what glide is asked, a change of
+    // the screen, or a signal wakes it.
+    for (take_events(); !request_waiting(); take_events()) {
+        wait_on_server(-1);
+    }
+}
+
+// Set by the command line's handler of errors: a request of its failed, as
+// the glide it asks has gone.
+static bool failed;
+
+static int note_error(Display * /*errordisplay*/, XErrorEvent * /*error*/)
+{
+    failed = true;
+    return 0;
+}
+
+// Prints what the GLIDE_STATE property of the glide's window says. Returns
+// the status to exit with.
+static int print_state(Window glide)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char *data = nullptr;
+    const bool read = XGetWindowProperty(display, glide, stateatom, 0, 2, False, XA_STRING, &type,
+                                         &format, &count, &after, &data) == Success &&
+                      !failed && type == XA_STRING && format == 8;
+    const std::string_view state =
+        read && data != nullptr ? std::string_view(reinterpret_cast<char *>(data), count) : "";
+    const bool known = state == "active" || state == "paused";
+    if (known) {
+        std::printf("%.*s\n", static_cast<int>(state.size()), state.data());
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    if (failed) {
+        std::fputs(noglide, stderr);
+    } else if (!known) {
+        std::fputs(glidesilent, stderr);
+    }
+    return known ? 0 : 1;
+}
+
+// Sends the glide's window a request, and waits five seconds at most for
+// the answer. Returns the status to exit with.
+static int ask(Window glide, long code)
+{
+    const Window asker = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    // Told if the glide ends before it answers.
+    XSelectInput(display, glide, StructureNotifyMask);
+    send_control_message(glide, code, static_cast<long>(asker));
+    XSync(display, False);
+    const int64_t deadline = platform_clock() + 5000;
+    while (!failed) {
+        while (XPending(display) > 0) {
+            XEvent event{};
+            XNextEvent(display, &event);
+            if (event.type == DestroyNotify && event.xdestroywindow.window == glide) {
+                failed = true;
+            } else if (event.type == ClientMessage && event.xclient.window == asker &&
+                       event.xclient.message_type == controlatom) {
+                if (event.xclient.data.l[0] == 0) {
+                    return 0;
+                }
+                std::fputs(glidebusy, stderr);
+                return 1;
+            }
+        }
+        const int64_t left = deadline - platform_clock();
+        pollfd connection{ConnectionNumber(display), POLLIN, 0};
+        if (!failed && (left <= 0 || poll(&connection, 1, static_cast<int>(left)) == 0)) {
+            std::fputs(glidesilent, stderr);
+            return 1;
+        }
+    }
+    std::fputs(noglide, stderr);
+    return 1;
+}
+
+int x11_send_control(Control control)
+{
+    if (!open_display(note_error)) {
+        return 1;
+    }
+    const Window glide = XGetSelectionOwner(display, name_atoms());
+    int status = 1;
+    if (glide == None) {
+        std::fputs(noglide, stderr);
+    } else if (control == Control::status) {
+        status = print_state(glide);
+    } else {
+        status = ask(glide, control == Control::pause ? 1 : control == Control::resume ? 2 : 3);
+    }
+    XCloseDisplay(display);
+    return status;
 }

@@ -10,7 +10,8 @@ import threading
 import time
 import unittest
 
-from xserver import WINE, Display, Relay, schedstat
+from session import bus
+from xserver import WINE, Display, Relay, schedstat, wait_for
 
 # A Windows build runs under Wine, and ends its lines as Windows does.
 GLIDE = [WINE, os.environ["GLIDE"]] if WINE else [os.environ["GLIDE"]]
@@ -23,6 +24,9 @@ def ended(text):
     """text with this platform's line ends."""
     return text.replace("\n", NEWLINE)
 
+
+USAGE = ("usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n"
+         "       glide --pause | --resume | --toggle | --status\n")
 
 INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 
@@ -193,6 +197,58 @@ class OnDisplay(unittest.TestCase):
                               timeout=30)
         return done.returncode, done.stdout.decode(), done.stderr.decode()
 
+    def glide_to_rest(self, args):
+        """glide flung from (300, 200) at friction 2, and where it rests."""
+        self.display.move(300, 200)
+        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
+        glide = Glide(self.display, args)
+        self.assertEqual(watch(self.display, rest)[-1], rest)
+        return glide, rest
+
+    def assert_nudge_glides(self, rest):
+        """A mouse's nudge from rest glides on along the model's path."""
+        nudged = (rest[0] + 1, rest[1])
+        _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
+        self.display.nudge(1, 0)
+        samples = watch(self.display, path[-1])
+        self.assertEqual(samples[-1], path[-1])
+        self.assert_along(samples, path)
+
+    def assert_pauses_and_resumes(self, glide, rest, pause, resume, status, hears=False):
+        """glide -q 2, at rest and asleep, paused by pause(), moves nothing
+        and sleeps, whatever the hand does: a flick wakes it only where the
+        compositor tells it of the pointer (hears); resumed by resume(), it
+        starts at rest where the hand left the cursor, and a nudge flings it
+        as after any rest. status() says whether it is paused."""
+        time.sleep(2)  # the velocities on to zero, and asleep
+        self.assertEqual(status(), "active")
+        pause()
+        self.assertEqual(status(), "paused")
+        woke = schedstat(glide.process.pid)[1]
+        time.sleep(1.5)
+        # Untouched, it wakes at most once in 5 s...
+        self.assertLessEqual(schedstat(glide.process.pid)[1] - woke, 1)
+        self.display.flick(-12)
+        time.sleep(0.5)
+        # ...and, deaf to the mouse, not for a flick either; a compositor's
+        # news of the pointer may wake it.
+        if not hears:
+            self.assertLessEqual(schedstat(glide.process.pid)[1] - woke, 1)
+        moved = (rest[0] - 144, rest[1])
+        self.assertEqual(self.display.cursor(), moved)
+
+        resume()
+        self.assertEqual(status(), "active")
+        time.sleep(0.2)
+        self.assertEqual(self.display.cursor(), moved)
+        self.assert_nudge_glides(moved)
+
+    def ask(self, option, env=None):
+        """Asks the running glide with the command line; returns what it printed."""
+        status, out, err = self.run_briefly([option], env)
+        self.assertEqual((status, err), (0, ""), option)
+        return out.strip()
+
     def assert_along(self, samples, path):
         """Each sample is on the path, and no sample is before the one before it."""
         at = 0
@@ -300,14 +356,14 @@ class Refusals(OnDisplay):
         self.assertEqual(status, 2)
         self.assertEqual(out, "")
         self.assertEqual(err, ended('glide: friction "abc" is not a number\n'
-                                    "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n"))
+                                    + USAGE))
         self.assertEqual(self.display.cursor(), (300, 200))
 
     def test_unknown_option(self):
         self.display.move(300, 200)
         self.assertEqual(self.run_briefly(["2", "--bogus", "--help"]),
                          (2, "", ended('glide: unknown option "--bogus"\n'
-                                       "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n")))
+                                       + USAGE)))
         self.assertEqual(self.display.cursor(), (300, 200))
 
     @unittest.skipIf(WINE, "Windows has no display to open")
@@ -470,6 +526,45 @@ class Desktop(OnDisplay):
             glide.wait()
 
 
+class Control(OnDisplay):
+    """The command line reaches the display's glide through the X server,
+    with a session bus or without one, and SIGUSR1 toggles it; under Wine,
+    through glide's window."""
+
+    def test_command_line_and_sigusr1(self):
+        log = open(os.devnull, "w")
+        daemon, address = bus(log)
+        withbus = dict(self.display.env, DBUS_SESSION_BUS_ADDRESS=address)
+        nobus = {name: value for name, value in self.display.env.items()
+                 if name not in ("DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR")}
+        glide, rest = self.glide_to_rest(["-q", "2"])
+
+        def toggle_until(state):
+            if WINE:
+                self.ask("--toggle", withbus)
+            else:
+                glide.process.send_signal(signal.SIGUSR1)
+            wait_for(lambda: self.ask("--status", nobus) == state, "SIGUSR1 did not toggle")
+
+        try:
+            self.assert_pauses_and_resumes(glide, rest, lambda: self.ask("--pause", withbus),
+                                           lambda: toggle_until("active"),
+                                           lambda: self.ask("--status", nobus))
+            self.ask("--toggle", nobus)
+            self.assertEqual(self.ask("--status", withbus), "paused")
+            toggle_until("active")
+            self.ask("--resume", nobus)  # as it is
+            self.assertEqual(self.ask("--status", nobus), "active")
+        finally:
+            self.assertEqual(glide.stop(), ("", 0 if WINE else -signal.SIGINT))
+            daemon.terminate()
+            daemon.wait()
+            daemon.stdout.close()
+            log.close()
+        self.assertEqual(self.run_briefly(["--status"], nobus),
+                         (1, "", ended("glide: no glide is running in this session\n")))
+
+
 # Side by side, of different heights, on a 3000 x 1200 screen: (left, top,
 # right, bottom) of each.
 A = (0, 0, 1920, 1080)
@@ -591,23 +686,6 @@ class Throwing(OnDisplay):
 
 class Compositor(Throwing):
     """Where a compositor tells glide of the pointer, over the session bus."""
-
-    def glide_to_rest(self, args):
-        """glide flung from (300, 200) at friction 2, and where it rests."""
-        self.display.move(300, 200)
-        rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
-        glide = Glide(self.display, args)
-        self.assertEqual(watch(self.display, rest)[-1], rest)
-        return glide, rest
-
-    def assert_nudge_glides(self, rest):
-        """A mouse's nudge from rest glides on along the model's path."""
-        nudged = (rest[0] + 1, rest[1])
-        _, path = model(nudged, 2, (1024, 768), 100, rest=rest)
-        self.display.nudge(1, 0)
-        samples = watch(self.display, path[-1])
-        self.assertEqual(samples[-1], path[-1])
-        self.assert_along(samples, path)
 
     def assert_sleeps_until_a_nudge(self):
         """glide -q at rest makes no wake of its own, and a nudge wakes it."""

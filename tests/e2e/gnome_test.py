@@ -37,17 +37,20 @@ class Gnome(Compositor):
         nodisplay = "glide: cannot open display (DISPLAY is not set)\n"
         warned = "glide: warning: under Wayland (Xwayland) an X client can move the pointer " \
                  "only over its own windows\n" + nodisplay
+        kde = dict(self.display.env, XDG_CURRENT_DESKTOP="KDE")
+        self.assertEqual(self.run_briefly([], kde), (1, "", "glide: KWin would not load glide's "
+                                                       "script: KWin is not on the session bus\n"))
         first = Glide(self.display, ["1.05"])
         try:
             self.assertTrue(first.wait_for(1))
-            # A second is refused where glide goes through the extension;
+            # A second is refused where glide goes through the session bus;
             # elsewhere it goes to X11, here with no display.
             for desktop, wayland, expected in (
                     ("GNOME", "wayland-0", taken), ("ubuntu:GNOME", "wayland-0", taken),
                     ("GNOME-Classic:GNOME", "wayland-1", taken), ("GNOME", "", (1, "", nodisplay)),
                     ("GNOME-Flashback", "wayland-0", (1, "", warned)),
-                    ("KDE", "wayland-0", (1, "", "glide: KWin would not load glide's script: "
-                                            "KWin is not on the session bus\n"))):
+                    # The session's glide, whichever way it went.
+                    ("KDE", "wayland-0", taken)):
                 with self.subTest(desktop=desktop, wayland=wayland):
                     env = dict(self.display.env, XDG_CURRENT_DESKTOP=desktop,
                                WAYLAND_DISPLAY=wayland)
@@ -55,6 +58,15 @@ class Gnome(Compositor):
             self.assertTrue(first.wait_for(len(first.lines) + 5))
         finally:
             first.stop()
+
+    def test_command_line(self):
+        glide, rest = self.glide_to_rest(["-q", "2"])
+        try:
+            self.assert_pauses_and_resumes(glide, rest, lambda: self.ask("--pause"),
+                                           lambda: self.ask("--toggle"),
+                                           lambda: self.ask("--status"), hears=True)
+        finally:
+            glide.stop()
 
     def test_waits_while_the_extension_is_away(self):
         # As while the screen is locked: the extension disabled, and back.

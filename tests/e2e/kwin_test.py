@@ -12,7 +12,7 @@ import unittest
 
 from e2e_test import GLIDE, Compositor, Glide, OnDisplay
 from kwin import Kwin
-from xserver import schedstat
+from xserver import schedstat, wait_for
 
 
 class Kde(Compositor):
@@ -78,6 +78,25 @@ class Kde(Compositor):
                 "glide.desktop allows it, and run the installed glide\n", 1))
         finally:
             shutil.rmtree(elsewhere)
+
+    def test_command_line_and_shortcut(self):
+        glide, rest = self.glide_to_rest(["-q", "2"])
+
+        def shortcut(state):
+            # As its keys would: KWin's own global shortcuts serve it.
+            self.display.gdbus("-d", "org.kde.kglobalaccel", "-o", "/component/kwin", "-m",
+                               "org.kde.kglobalaccel.Component.invokeShortcut", "glide-toggle")
+            wait_for(lambda: self.ask("--status") == state, "the shortcut did not reach glide")
+
+        try:
+            self.assert_pauses_and_resumes(glide, rest, lambda: self.ask("--pause"),
+                                           lambda: shortcut("active"),
+                                           lambda: self.ask("--status"), hears=True)
+            shortcut("paused")
+            self.ask("--toggle")
+            self.assertEqual(self.ask("--status"), "active")
+        finally:
+            glide.stop()
 
     def test_waits_while_the_screen_is_locked(self):
         glide, rest = self.glide_to_rest(["2"])

@@ -73,6 +73,10 @@ class Display:
         wait_for(lambda: self.cursor() == (x, y),
                  "xdotool could not move the cursor to %d,%d" % (x, y))
 
+    def nudge(self, dx, dy):
+        """Moves the pointer as a device does."""
+        self.xdotool("mousemove_relative", "--", dx, dy)
+
     def flick(self, dx, times=12):
         """Moves the pointer as a device does, dx pixels every 8 ms; returns
         when the hand let go."""

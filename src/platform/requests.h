@@ -1,0 +1,64 @@
+// What has been asked of a running glide, kept by the platform until the
+// loop has taken it in and its asker has heard so. Each platform file keeps
+// one, of whatever it answers: a window, a call on the bus.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+#include "platform.h"
+
+template <typename Asker>
+struct Requests {
+    struct Request {
+        Control control;
+        Asker asker;
+    };
+    // Oldest first, kept in place; more than a few wait only when something
+    // floods glide.
+    std::array<Request, 16> kept{};
+    size_t count = 0;  // waiting or taken
+    size_t taken = 0;  // of those, the first ones, which the loop has taken
+};
+
+// Keeps a request for the loop. Returns false, keeping nothing, when too
+// many wait already.
+template <typename Asker>
+bool keep_request(Requests<Asker> &requests, Control control, Asker asker)
+{
+    if (requests.count == requests.kept.size()) {
+        return false;
+    }
+    requests.kept.at(requests.count++) = {control, asker};
+    return true;
+}
+
+// Whether a request waits for the loop to take it.
+template <typename Asker>
+bool request_kept(const Requests<Asker> &requests)
+{
+    return requests.taken < requests.count;
+}
+
+// The oldest request the loop has not taken, now taken; Control::none when
+// none waits.
+template <typename Asker>
+Control take_request(Requests<Asker> &requests)
+{
+    return request_kept(requests) ? requests.kept.at(requests.taken++).control : Control::none;
+}
+
+// Answers, with answer(asker), everyone whose request the loop has taken,
+// and forgets those requests.
+template <typename Asker, typename Answer>
+void answer_taken(Requests<Asker> &requests, Answer answer)
+{
+    const auto first = requests.kept.begin();
+    std::for_each(first, first + static_cast<ptrdiff_t>(requests.taken),
+                  [&](const auto &request) { answer(request.asker); });
+    std::move(first + static_cast<ptrdiff_t>(requests.taken),
+              first + static_cast<ptrdiff_t>(requests.count), first);
+    requests.count -= requests.taken;
+    requests.taken = 0;
+}
