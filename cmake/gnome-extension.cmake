@@ -1,5 +1,7 @@
-# Makes one variant of the GNOME Shell extension from its one source:
-# cmake -DSOURCE_DIR=... -DVARIANT=43|45 -DUUID=... -DVERSION=... -DOUT=dir -P gnome-extension.cmake
+# Makes one variant of the GNOME Shell extension from its one source, with
+# glide's symbolic icon and its settings' schema, compiled:
+# cmake -DSOURCE_DIR=... -DVARIANT=43|45 -DUUID=... -DVERSION=... -DOUT=dir
+#       -DCOMPILE_SCHEMAS=glib-compile-schemas -P gnome-extension.cmake
 # Each variant keeps the lines marked for it and drops those marked for the
 # other; the marks themselves go.
 if(VARIANT STREQUAL 43)
@@ -21,3 +23,9 @@ set(GLIDE_GNOME_UUID ${UUID})
 set(GLIDE_GNOME_VERSION ${VERSION})
 set(GLIDE_GNOME_RELEASES ${releases})
 configure_file(${SOURCE_DIR}/gnome/metadata.json.in ${OUT}/metadata.json @ONLY)
+file(COPY ${SOURCE_DIR}/icons/glide-symbolic.svg DESTINATION ${OUT})
+# GNOME 43 does not compile a schema on installing an extension, nor does
+# gnome-extensions pack from 46 on: the compiled schema travels with it.
+file(COPY ${SOURCE_DIR}/gnome/org.gnome.shell.extensions.glide-pointer.gschema.xml
+     DESTINATION ${OUT}/schemas)
+execute_process(COMMAND ${COMPILE_SCHEMAS} --strict ${OUT}/schemas COMMAND_ERROR_IS_FATAL ANY)

@@ -28,15 +28,33 @@
 //                                                    from main since
 //   global.stage.context.get_backend                 47 on
 //   backend.get_default_seat, seat.warp_pointer      43 on
+//   QuickSettings.QuickToggle, its label             43 only
+//   QuickSettings.QuickToggle, its title             44 on
+//   QuickSettings.SystemIndicator                    43 on
+//   Main.panel.statusArea.quickSettings              43 on
+//   quickSettings._indicators, _addItems             43 to 44
+//   quickSettings.addExternalIndicator               45 on
+//   Main.wm.addKeybinding, removeKeybinding          43 on
+//   Shell.ActionMode.NORMAL, OVERVIEW, POPUP         43 on
+//   Meta.KeyBindingFlags.NONE                        43 on
+//   Config.PACKAGE_VERSION                           43 on
+//   ExtensionUtils.getSettings, getCurrentExtension  43 to 44
+//   Extension's getSettings, path                    45 on
 // enable() picks, once, what the running GNOME has of those that come and
 // go. GLib's and Gio's calls are older than GNOME 43 and unchanged since.
-const {Clutter, Gio, GLib, Meta} = imports.gi;  // 43-44
+const {Clutter, Gio, GLib, Meta, Shell} = imports.gi;  // 43-44
 const Main = imports.ui.main;  // 43-44
+const QuickSettings = imports.ui.quickSettings;  // 43-44
+const Config = imports.misc.config;  // 43-44
+const ExtensionUtils = imports.misc.extensionUtils;  // 43-44
 import Clutter from 'gi://Clutter';  // 45-
 import Gio from 'gi://Gio';  // 45-
 import GLib from 'gi://GLib';  // 45-
 import Meta from 'gi://Meta';  // 45-
+import Shell from 'gi://Shell';  // 45-
 import * as Main from 'resource:///org/gnome/shell/ui/main.js';  // 45-
+import * as QuickSettings from 'resource:///org/gnome/shell/ui/quickSettings.js';  // 45-
+import * as Config from 'resource:///org/gnome/shell/misc/config.js';  // 45-
 import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';  // 45-
 
 const NAME = 'org.glide.Pointer';
@@ -84,8 +102,18 @@ const INTERFACE = `<node>
       <arg type="x" name="movedat"/>
     </signal>
     <signal name="DesktopChanged"/>
+    <!-- From glide alone: whether it is paused, which the toggle shows. -->
+    <method name="ShowPaused">
+      <arg direction="in" type="b" name="paused"/>
+    </method>
+    <!-- Sent to glide alone: pause or resume, from the toggle or the
+         shortcut. -->
+    <signal name="Toggle"/>
   </interface>
 </node>`;
+
+// The shortcut's key in the extension's schema.
+const SHORTCUT = 'toggle-glide';
 
 // GNOME 44 moved the laters, which run a function before the next frame is
 // drawn, from Meta onto the compositor; on 43 these stand in for them.
@@ -124,6 +152,14 @@ function findSeat() {
 class Lender {  // 43-44
 export default class Lender extends Extension {  // 45-
     enable() {
+        this._settings = ExtensionUtils.getSettings();  // 43-44
+        const folder = ExtensionUtils.getCurrentExtension().path;  // 43-44
+        this._settings = this.getSettings();  // 45-
+        const folder = this.path;  // 45-
+        this._addToggle(folder);
+        Main.wm.addKeybinding(SHORTCUT, this._settings, Meta.KeyBindingFlags.NONE,
+            Shell.ActionMode.NORMAL | Shell.ActionMode.OVERVIEW | Shell.ActionMode.POPUP,
+            () => this._emit('Toggle', null));
         this._holder = null;
         this._watch = 0;
         this._moved = 0;
@@ -145,6 +181,41 @@ export default class Lender extends Extension {  // 45-
         this._object.unexport();
         this._object = null;
         this._release();
+        Main.wm.removeKeybinding(SHORTCUT);
+        this._toggle.destroy();
+        this._indicator.destroy();
+        this._toggle = this._indicator = this._settings = null;
+    }
+
+    // The toggle in Quick Settings, titled "glide" with glide's icon: shown
+    // while a glide holds the pointer, on while it is active; a click asks
+    // it to pause or resume, and it tells whether it did.
+    _addToggle(folder) {
+        // GNOME 43 names a toggle by its label, 44 on by its title.
+        const text = Config.PACKAGE_VERSION.startsWith('43.') ? 'label' : 'title';
+        this._toggle = new QuickSettings.QuickToggle({
+            [text]: 'glide',
+            gicon: Gio.icon_new_for_string(`${folder}/glide-symbolic.svg`),
+            toggleMode: false,
+            visible: false,
+        });
+        this._toggle.connect('clicked', () => this._emit('Toggle', null));
+        this._indicator = new QuickSettings.SystemIndicator();
+        this._indicator.quickSettingsItems.push(this._toggle);
+        const quickSettings = Main.panel.statusArea.quickSettings;
+        if (quickSettings.addExternalIndicator) {
+            quickSettings.addExternalIndicator(this._indicator);
+        } else {
+            quickSettings._indicators.insert_child_at_index(this._indicator, 0);
+            quickSettings._addItems(this._indicator.quickSettingsItems);
+        }
+    }
+
+    ShowPausedAsync([paused], invocation) {
+        if (!this._served(invocation))
+            return;
+        this._toggle.checked = !paused;
+        invocation.return_value(null);
     }
 
     // Whether the caller is the glide served; if not, answers it with an
@@ -169,6 +240,8 @@ export default class Lender extends Extension {  // 45-
             this._moved = this._tracker.connect('position-invalidated', () => this._coalesce());
             this._monitors = Main.layoutManager.connect('monitors-changed',
                 () => this._emit('DesktopChanged', null));
+            this._toggle.checked = true;  // a glide starts active
+            this._toggle.visible = true;
         }
         this._told = 0;
         invocation.return_value(null);
@@ -266,6 +339,7 @@ export default class Lender extends Extension {  // 45-
             this._laters.remove(this._later);
         this._holder = null;
         this._later = 0;
+        this._toggle.visible = false;
     }
 }
 

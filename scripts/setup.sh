@@ -4,15 +4,16 @@
 # Everything, so that one preset serves running and testing alike.
 glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libxi-dev libsystemd-dev
                 libwayland-dev libwayland-bin plasma-wayland-protocols libgtest-dev
-                xvfb xdotool x11-xserver-utils xprintidle dbus-daemon python3 nodejs)
+                libglib2.0-bin xvfb xdotool x11-xserver-utils xprintidle dbus-daemon
+                python3-dbusmock python3 nodejs)
 
 # The tests on a private headless GNOME Shell, and the packing of its
 # extension: some 270 packages, needed for nothing else.
-gnome_packages=(gnome-shell gjs python3-dbusmock dbus-daemon libglib2.0-bin)
+gnome_packages=(gnome-shell gjs)
 
 # The tests on a private headless KWin: some 140 packages, needed for
 # nothing else.
-kde_packages=(kwin-wayland dbus-daemon libglib2.0-bin)
+kde_packages=(kwin-wayland)
 
 # The checks beyond the build: clang's fuzzing runtime, its formatter and
 # linter, what packaging and checking the packages and manual use, and the

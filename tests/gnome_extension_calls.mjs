@@ -1,6 +1,7 @@
 // Runs each build of glide's GNOME Shell extension against stand-ins for
 // the GNOME of every release it claims: enable, Claim, Read, MoveBy, a
-// move's Moved signal, Desktop and disable. Each stand-in has what its
+// move's Moved signal, Desktop, the toggle in Quick Settings and the
+// shortcut, ShowPaused and disable. Each stand-in has what its
 // release's mutter and gnome-shell declare and nothing more, so a call that
 // release lacks fails here as it would in GNOME.
 //   node --experimental-vm-modules gnome_extension_calls.mjs BUILT UUID
@@ -46,7 +47,9 @@ function gnome(release) {
     const seat = {warp_pointer: (x, y) => setTimeout(() => Object.assign(pointer, {x, y}), 3)};
     const backend = {get_default_seat: () => seat};
 
-    const Meta = {LaterType: {BEFORE_REDRAW: 'BEFORE_REDRAW'}, CursorTracker: {}};
+    const Meta = {LaterType: {BEFORE_REDRAW: 'BEFORE_REDRAW'}, CursorTracker: {},
+        KeyBindingFlags: {NONE: 0}};
+    const Shell = {ActionMode: {NORMAL: 1, OVERVIEW: 2, POPUP: 128}};
     const ModifierType = {BUTTON1_MASK: 1 << 8, BUTTON2_MASK: 1 << 9, BUTTON3_MASK: 1 << 10};
     if (has(release, 43, 43))
         Object.assign(Meta, {later_add: addLater, later_remove: () => {}});
@@ -99,12 +102,55 @@ function gnome(release) {
     };
     if (has(release, 44))
         global.compositor = {get_laters: () => ({add: addLater, remove: () => {}})};
-    const Main = {layoutManager: connectable('layoutManager')};
-    class Extension {
-        constructor(metadata) { this.metadata = metadata; }
+    // Quick Settings: a toggle is named by its label on 43, by its title on
+    // 44 on (43 has no title, and fails to make such a toggle).
+    const toggles = [];
+    class QuickToggle {
+        constructor(params) {
+            const name = has(release, 44) ? 'title' : 'label';
+            assert.deepEqual(Object.keys(params).sort(), [name, 'gicon', 'toggleMode', 'visible'].sort());
+            Object.assign(this, params, {checked: false, destroyed: false});
+            this.clicked = connectable('toggle');
+            toggles.push(this);
+        }
+        connect(signal, func) { return this.clicked.connect(signal, func); }
+        destroy() {
+            this.destroyed = true;
+            for (const [id, [owner]] of handlers) {
+                if (owner === 'toggle')
+                    handlers.delete(id);
+            }
+        }
     }
-    return {Clutter, Gio, GLib, Meta, Main, Extension, global, log, pointer, handlers, watches,
-            laters, fire};
+    class SystemIndicator {
+        constructor() { this.quickSettingsItems = []; }
+        destroy() { this.destroyed = true; }
+    }
+    const added = [];
+    const quickSettings = has(release, 45)
+        ? {addExternalIndicator: indicator => added.push(...indicator.quickSettingsItems)}
+        : {_indicators: {insert_child_at_index: () => {}}, _addItems: items => added.push(...items)};
+    const keybindings = new Map();
+    const wm = {
+        addKeybinding(name, settings, flags, modes, handler) {
+            assert.ok(!keybindings.has(name), `${name} added twice`);
+            assert.deepEqual([settings, flags, modes], ['settings', 0, 1 | 2 | 128]);
+            keybindings.set(name, handler);
+        },
+        removeKeybinding: name => assert.ok(keybindings.delete(name)),
+    };
+    const Main = {layoutManager: connectable('layoutManager'), panel: {statusArea: {quickSettings}}, wm};
+    const QuickSettings = {QuickToggle, SystemIndicator};
+    const Config = {PACKAGE_VERSION: `${release}.1`};
+    Gio.icon_new_for_string = string => ({icon: string});
+    const folder = '/usr/share/gnome-shell/extensions/glide';
+    const ExtensionUtils = {getSettings: () => 'settings', getCurrentExtension: () => ({path: folder})};
+    class Extension {
+        constructor(metadata) { Object.assign(this, {metadata, path: folder}); }
+        getSettings() { return 'settings'; }
+    }
+    return {Clutter, Gio, GLib, Meta, Shell, Main, QuickSettings, Config, ExtensionUtils, Extension,
+            global, log, pointer, handlers, watches, laters, fire, toggles, added, keybindings};
 }
 
 // Loads a build as its GNOME does: 43 and 44 run a script with imports.gi
@@ -116,12 +162,16 @@ async function load(variant, shell, context) {
     const source = fs.readFileSync(path.join(folder, 'extension.js'), 'utf8');
     const metadata = JSON.parse(fs.readFileSync(path.join(folder, 'metadata.json'), 'utf8'));
     if (variant === '43') {
-        context.imports = {gi: shell, ui: {main: shell.Main}};
+        context.imports = {gi: shell, ui: {main: shell.Main, quickSettings: shell.QuickSettings},
+            misc: {config: shell.Config, extensionUtils: shell.ExtensionUtils}};
         return new vm.Script(`${source}\ninit();`).runInContext(context);
     }
     const modules = {
         'gi://Clutter': shell.Clutter, 'gi://Gio': shell.Gio, 'gi://GLib': shell.GLib,
-        'gi://Meta': shell.Meta, 'resource:///org/gnome/shell/ui/main.js': shell.Main,
+        'gi://Meta': shell.Meta, 'gi://Shell': shell.Shell,
+        'resource:///org/gnome/shell/ui/main.js': shell.Main,
+        'resource:///org/gnome/shell/ui/quickSettings.js': shell.QuickSettings,
+        'resource:///org/gnome/shell/misc/config.js': shell.Config,
         'resource:///org/gnome/shell/extensions/extension.js': {Extension: shell.Extension},
     };
     const module = new vm.SourceTextModule(source, {context});
@@ -151,8 +201,25 @@ async function run(variant, release) {
     const context = vm.createContext({global: shell.global, console});
     const lender = await load(variant, shell, context);
     lender.enable();
+    // The toggle, with glide's icon, is in Quick Settings, hidden until a
+    // glide claims the pointer.
+    const [toggle] = shell.toggles;
+    assert.deepEqual(shell.added, [toggle]);
+    assert.equal(toggle[has(release, 44) ? 'title' : 'label'], 'glide');
+    assert.equal(toggle.gicon.icon, '/usr/share/gnome-shell/extensions/glide/glide-symbolic.svg');
+    assert.equal(toggle.visible, false);
     assert.equal(await call(lender, 'Read', ':1.7'), 'org.glide.Pointer.Error.NotClaimed');
     assert.equal(await call(lender, 'Claim', ':1.7'), null);
+    assert.deepEqual([toggle.visible, toggle.checked], [true, true]);
+    // It shows what glide tells, and glide alone; a click and the shortcut
+    // tell glide.
+    assert.equal(await call(lender, 'ShowPaused', ':1.8', [true]), 'org.glide.Pointer.Error.NotClaimed');
+    assert.equal(await call(lender, 'ShowPaused', ':1.7', [true]), null);
+    assert.equal(toggle.checked, false);
+    shell.fire('toggle', 'clicked');
+    shell.keybindings.get('toggle-glide')();
+    assert.deepEqual(shell.log.slice(-2).map(entry => entry.slice(1, 3)),
+        [[':1.7', 'Toggle'], [':1.7', 'Toggle']]);
     assert.equal(await call(lender, 'Claim', ':1.8'), 'org.glide.Pointer.Error.Busy');
     assert.deepEqual(await call(lender, 'Read', ':1.7'), [300, 200, 0]);
     // Answered once the pointer is there, kept on the screen, with the
@@ -173,6 +240,7 @@ async function run(variant, release) {
     shell.fire('layoutManager', 'monitors-changed');
     assert.deepEqual(shell.log.at(-1), ['signal', ':1.7', 'DesktopChanged', undefined]);
     lender.disable();
+    assert.ok(toggle.destroyed && shell.keybindings.size === 0, 'left the toggle or the shortcut');
     assert.equal(shell.handlers.size + shell.watches.size, 0, 'left connected');
     assert.deepEqual(shell.log.slice(-2).map(entry => entry[0]), ['unown', 'unexport']);
 }

@@ -8,11 +8,14 @@ import os
 import unittest
 
 BUILT, UUID = os.environ["GLIDE_GNOME_BUILT"], os.environ["GLIDE_GNOME_UUID"]
-# The imports, the class's first line, and the script's init().
-MODULE_LINE = (r"^(const \{[A-Za-z, ]+\} = imports\.gi;|const Main = imports\.ui\.main;"
+# The imports, the class's first line, the script's init(), and where the
+# extension's settings and folder are found.
+MODULE_LINE = (r"^(const \{[A-Za-z, ]+\} = imports\.gi;|const [A-Za-z]+ = imports\.(ui|misc)\.\w+;"
                r"|import .* from '(gi|resource)://.*';|class Lender \{"
                r"|export default class Lender extends Extension \{|function init\(\) \{"
-               r"|    return new Lender\(\);|\})$")
+               r"|    return new Lender\(\);|\}"
+               r"|        this\._settings = (ExtensionUtils|this)\.getSettings\(\);"
+               r"|        const folder = (ExtensionUtils\.getCurrentExtension\(\)|this)\.path;)$")
 
 
 def variant(release):
@@ -35,6 +38,10 @@ class Variants(unittest.TestCase):
         self.assertNotRegex(old, r"(?m)^(import|export) ")
         self.assertEqual(oldmeta.pop("shell-version"), ["43", "44"])
         self.assertEqual(newmeta.pop("shell-version"), [str(v) for v in range(45, 52)])
+        # Each with its icon and its settings' schema, compiled.
+        for release in ("43", "45"):
+            for name in ("glide-symbolic.svg", "schemas/gschemas.compiled"):
+                self.assertTrue(os.path.exists(os.path.join(BUILT, release, UUID, name)), name)
         # The same otherwise, and off while the screen is locked.
         self.assertEqual((oldmeta, oldmeta["uuid"]), (newmeta, UUID))
         self.assertNotIn("session-modes", oldmeta)

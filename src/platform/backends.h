@@ -42,6 +42,10 @@ bool request_waiting();
 int signal_descriptor();
 void take_signals();
 
+// Ends glide with status 0, as the tray's Quit asks: on KDE, its script
+// taken out of KWin first.
+[[noreturn]] void quit_glide();
+
 // The signal that is to end glide, once one has come (on KDE); else 0. And
 // what ends glide by it, as it would have had it not been caught.
 int ending_signal();
@@ -73,6 +77,8 @@ HandNews gnome_take_hand();
 bool gnome_hears_hand();
 void gnome_take_news();
 void gnome_wait_for_control();
+// Tells the extension, whose toggle shows it.
+void gnome_show_paused(bool paused);
 
 int kwin_open();
 void kwin_screen_size(int32_t *width, int32_t *height);
@@ -84,6 +90,9 @@ HandNews kwin_take_hand();
 bool kwin_hears_hand();
 void kwin_take_news();
 void kwin_wait_for_control();
+// Says so on Plasma's on-screen display.
+void kwin_show_paused(bool paused);
+[[noreturn]] void kwin_quit();
 
 // glide's control on the session bus, which GNOME and KDE share (bus.cpp):
 // answers a call that asked glide, shows whether glide is paused, and asks

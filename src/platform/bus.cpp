@@ -27,8 +27,8 @@ const char *const interface = "org.glide.Control";
 sd_bus *served;
 bool shown;
 
-// Whether the call comes from the user glide runs as: nobody else may
-// pause it.
+}  // namespace
+
 bool from_own_user(sd_bus_message *call)
 {
     sd_bus_creds *creds = nullptr;
@@ -38,6 +38,8 @@ bool from_own_user(sd_bus_message *call)
     sd_bus_creds_unref(creds);
     return own;
 }
+
+namespace {
 
 // Pause, Resume or Toggle: kept for the loop, and answered once it has been
 // taken in.
@@ -65,14 +67,14 @@ int get_paused(sd_bus * /*bus*/, const char * /*path*/, const char * /*interface
     return sd_bus_message_append(reply, "b", static_cast<int>(shown));
 }
 
-const std::array<sd_bus_vtable, 6> controlvtable{{
+const auto controlvtable = std::to_array<sd_bus_vtable>({
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Pause", "", "", take_control_call, 0),
     SD_BUS_METHOD("Resume", "", "", take_control_call, 0),
     SD_BUS_METHOD("Toggle", "", "", take_control_call, 0),
     SD_BUS_PROPERTY("Paused", "b", get_paused, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_VTABLE_END,
-}};
+});
 
 }  // namespace
 
@@ -103,23 +105,29 @@ sd_bus_message *next_message(sd_bus *bus)
     }
 }
 
+int bus_timeout(sd_bus *bus, int timeout)
+{
+    // sd-bus says it holds messages it read during a call by a timeout that
+    // is due.
+    uint64_t due = UINT64_MAX;
+    if (sd_bus_get_timeout(bus, &due) < 0 || due == UINT64_MAX) {
+        return timeout;
+    }
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    const uint64_t nowus =
+        static_cast<uint64_t>(ts.tv_sec) * 1000000 + static_cast<uint64_t>(ts.tv_nsec) / 1000;
+    const auto left = static_cast<int>(
+        std::min<uint64_t>(due > nowus ? (due - nowus + 999) / 1000 : 0, uint64_t{INT32_MAX}));
+    return timeout < 0 ? left : std::min(timeout, left);
+}
+
 short sleep_on_bus(sd_bus *bus, int other, int timeout)
 {
     if (sd_bus_flush(bus) < 0) {
         lose_bus();
     }
-    // No sleep while sd-bus holds messages it read during a call: it says so
-    // by a timeout that is due.
-    uint64_t due = UINT64_MAX;
-    if (sd_bus_get_timeout(bus, &due) >= 0 && due != UINT64_MAX) {
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        const uint64_t nowus =
-            static_cast<uint64_t>(ts.tv_sec) * 1000000 + static_cast<uint64_t>(ts.tv_nsec) / 1000;
-        const auto left = static_cast<int>(
-            std::min<uint64_t>(due > nowus ? (due - nowus + 999) / 1000 : 0, uint64_t{INT32_MAX}));
-        timeout = timeout < 0 ? left : std::min(timeout, left);
-    }
+    timeout = bus_timeout(bus, timeout);
     const int busevents = sd_bus_get_events(bus);
     std::array<pollfd, 3> fds{{{sd_bus_get_fd(bus), static_cast<short>(std::max(busevents, 0)), 0},
                                {signal_descriptor(), POLLIN, 0},

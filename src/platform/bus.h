@@ -15,11 +15,34 @@ constexpr const char *sessiontaken = "glide: another glide is already running in
 // when there is none. Ends glide when the bus is lost.
 sd_bus_message *next_message(sd_bus *bus);
 
+// The milliseconds a poll on the bus may sleep, given timeout (-1: no end):
+// none while sd-bus holds messages it has read already.
+int bus_timeout(sd_bus *bus, int timeout);
+
 // Sleeps until the bus has something for glide (or sd-bus holds it
 // already), a signal comes, the other descriptor (-1: none) is readable,
 // or the milliseconds of timeout (-1: no end) have passed; takes in the
 // signals that came. Returns what poll said of the other descriptor.
 short sleep_on_bus(sd_bus *bus, int other, int timeout);
+
+// Calls a method, starting no service for it and waiting for no answer:
+// what is not there fails unheard.
+template <typename... Args>
+void call_unanswered(sd_bus *bus, const char *destination, const char *path, const char *interface,
+                     const char *member, const char *types, Args... args)
+{
+    sd_bus_message *call = nullptr;
+    if (sd_bus_message_new_method_call(bus, &call, destination, path, interface, member) >= 0 &&
+        sd_bus_message_set_auto_start(call, 0) >= 0 &&
+        sd_bus_message_append(call, types, args...) >= 0) {
+        sd_bus_call_async(bus, nullptr, call, nullptr, nullptr, 0);
+    }
+    sd_bus_message_unref(call);
+}
+
+// Whether the call comes from the user glide runs as: nobody else may act
+// on glide.
+bool from_own_user(sd_bus_message *call);
 
 // Takes glide's name, org.glide.Glide, which makes it the one glide of the
 // session, and serves its control under it: Pause, Resume and Toggle, and

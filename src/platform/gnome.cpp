@@ -46,6 +46,9 @@ static bool pressed;
 static int32_t moves;
 static int64_t movedat;
 
+// Whether glide has shown itself paused: the extension's toggle shows it.
+static bool shownpaused;
+
 // The screen's size as the extension last told it, and its last answer on
 // the desktop, its monitors not yet taken; set when the desktop is to be
 // asked for again, and when the monitors are to be listed again.
@@ -122,6 +125,9 @@ static bool take_messages()
         const char *now = nullptr;
         if (sd_bus_message_is_signal(message, name, "Moved") > 0) {
             woken = take_moved(message) || woken;
+        } else if (sd_bus_message_is_signal(message, name, "Toggle") > 0 &&
+                   from_own_user(message)) {
+            note_request(Control::toggle, {});  // the toggle, or the shortcut
         } else if (sd_bus_message_is_signal(message, name, "DesktopChanged") > 0) {
             desktopchanged = true;
             woken = true;
@@ -171,6 +177,9 @@ static bool wait_for_extension()
             gone = false;
             answers = 0;            // the extension counts anew
             desktopchanged = true;  // the monitors may have changed meanwhile
+            if (shownpaused) {
+                gnome_show_paused(true);  // the extension thinks a glide starts active
+            }
             return true;
         }
         if (claimed == 3) {
@@ -299,6 +308,13 @@ void gnome_wait_for_input(int64_t /*clock*/)
     while (!take_messages() && !request_waiting()) {
         sleep_on_bus(bus, -1, -1);
     }
+}
+
+void gnome_show_paused(bool paused)
+{
+    shownpaused = paused;
+    sd_bus_call_method(bus, name, path, name, "ShowPaused", nullptr, nullptr, "b",
+                       static_cast<int>(paused));
 }
 
 void gnome_take_news()

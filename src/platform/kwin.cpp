@@ -20,6 +20,7 @@
 #include "desktop.h"
 #include "fake-input-client-protocol.h"
 #include "kwin_script.h"
+#include "tray.h"
 
 // Where and as what the script calls glide, on its own connection.
 static const char *const path = "/org/glide/Glide";
@@ -91,17 +92,29 @@ static void unload_script()
     std::exit(1);
 }
 
+// Takes glide's script out of KWin, and its file, if KWin had not read it yet.
+static void take_script_out()
+{
+    unload_script();
+    if (!scriptfile.empty()) {
+        unlink(scriptfile.c_str());
+    }
+}
+
 // Ends glide for a signal that has come to end it, its script unloaded
 // first.
 static void end_if_signalled()
 {
     if (const int signal = ending_signal(); signal != 0) {
-        unload_script();
-        if (!scriptfile.empty()) {
-            unlink(scriptfile.c_str());  // if KWin had not read it yet
-        }
+        take_script_out();
         end_by_signal(signal);
     }
+}
+
+void kwin_quit()
+{
+    take_script_out();
+    std::exit(0);
 }
 
 // Takes a Moved call: the pointer's position, how many moves took it there
@@ -408,6 +421,7 @@ int kwin_open()
     if (const int served = serve_control(bus); served != 0) {
         return served;
     }
+    start_tray(bus);
     const char *owner = nullptr;
     sd_bus_message *reply = nullptr;
     if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
@@ -534,6 +548,18 @@ void kwin_wait_for_input(int64_t /*clock*/)
     // The script tells of every move, other programs' too: no need to wake
     // but when told.
     while (!request_waiting() && !wait_on_bus(-1)) {
+    }
+}
+
+void kwin_show_paused(bool paused)
+{
+    // Said on Plasma's on-screen display, where plasmashell runs.
+    static bool shown;
+    if (paused != shown) {
+        shown = paused;
+        call_unanswered(bus, "org.kde.plasmashell", "/org/kde/osdService", "org.kde.osdService",
+                        "showText", "ss", paused ? "glide-paused" : "glide",
+                        paused ? "glide paused" : "glide resumed");
     }
 }
 

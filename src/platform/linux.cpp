@@ -14,6 +14,7 @@
 #include "backends.h"
 #include "platform.h"
 #include "requests.h"
+#include "tray.h"
 
 // How glide reaches the pointer: through the X server, through its GNOME
 // Shell extension, or through its KWin script and KWin's fake input.
@@ -148,6 +149,14 @@ int ending_signal()
     std::raise(signal);  // pending while blocked, and delivered when unblocked
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
     std::_Exit(128 + signal);  // not reached: the signal ends glide
+}
+
+void quit_glide()
+{
+    if (backend == Backend::kwin) {
+        kwin_quit();
+    }
+    std::exit(0);
 }
 
 bool note_request(Control control, Asker asker)
@@ -348,11 +357,20 @@ void platform_show_paused(bool paused)
             bus_answer(asker.call);
         }
     });
-    if (backend == Backend::x11) {
+    switch (backend) {
+    case Backend::x11:
         x11_show_paused(paused);
-    } else {
+        break;
+    case Backend::gnome:
+        gnome_show_paused(paused);
         bus_show_paused(paused);
+        break;
+    case Backend::kwin:
+        kwin_show_paused(paused);
+        bus_show_paused(paused);
+        break;
     }
+    show_tray_paused(paused);
 }
 
 void platform_wait_for_control()

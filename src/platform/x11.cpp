@@ -16,6 +16,7 @@
 #include "backends.h"
 #include "desktop.h"
 #include "platform.h"
+#include "tray.h"
 
 // The one connection, opened at start-up, and what it points at.
 static Display *display;
@@ -215,6 +216,7 @@ int x11_open()
         randrevents = -1;
     }
     find_raw_motion();
+    open_tray();
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, root, &attributes);
     screenwidth = attributes.width;
@@ -277,21 +279,24 @@ static void take_request(const XClientMessageEvent &message)
     }
 }
 
-// Sleeps until the server sends something, a signal comes, or for the
-// given milliseconds (-1: no end); takes in the signals that came. Returns
-// 0 when the time ran out.
-static int wait_on_server(int timeout)
+// Sleeps until the server sends something, a signal comes, the tray is
+// called, or for the given milliseconds (-1: no end); takes in the signals
+// and the tray's calls that came. Returns whether the time ran out.
+static bool wait_on_server(int timeout)
 {
     // poll, not Xlib's own reading: that would block for an event with no
     // end in sight.
     XFlush(display);
-    std::array<pollfd, 2> fds{
-        {{ConnectionNumber(display), POLLIN, 0}, {signal_descriptor(), POLLIN, 0}}};
-    const int ready = poll(fds.data(), fds.size(), timeout);
+    int wait = timeout;
+    const pollfd tray = tray_descriptor(&wait);
+    std::array<pollfd, 3> fds{
+        {{ConnectionNumber(display), POLLIN, 0}, {signal_descriptor(), POLLIN, 0}, tray}};
+    const int ready = poll(fds.data(), fds.size(), wait);
     if (fds[1].revents != 0) {
         take_signals();
     }
-    return ready;
+    take_tray_messages();
+    return ready == 0 && wait == timeout;
 }
 
 // Takes the events that have come, without waiting on the server: the
@@ -442,7 +447,7 @@ void x11_wait_for_input(int64_t clock)
     while (!take_events() && !request_waiting()) {
         const int64_t left = clock - platform_clock();
         // Whole milliseconds of a clock that truncates: never an early wake.
-        if (left <= 0 || wait_on_server(static_cast<int>(std::min<int64_t>(left, 1000000))) == 0) {
+        if (left <= 0 || wait_on_server(static_cast<int>(std::min<int64_t>(left, 1000000)))) {
             return;
         }
     }
@@ -451,6 +456,7 @@ void x11_wait_for_input(int64_t clock)
 void x11_take_news()
 {
     take_events();
+    take_tray_messages();
 }
 
 void x11_answer(unsigned long window, bool paused)

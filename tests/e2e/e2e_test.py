@@ -10,7 +10,7 @@ import threading
 import time
 import unittest
 
-from session import bus
+from session import TrayItem, Watcher, bus
 from xserver import WINE, Display, Relay, schedstat, wait_for
 
 # A Windows build runs under Wine, and ends its lines as Windows does.
@@ -197,11 +197,11 @@ class OnDisplay(unittest.TestCase):
                               timeout=30)
         return done.returncode, done.stdout.decode(), done.stderr.decode()
 
-    def glide_to_rest(self, args):
+    def glide_to_rest(self, args, env=None):
         """glide flung from (300, 200) at friction 2, and where it rests."""
         self.display.move(300, 200)
         rest = model((300, 200), 2, (1024, 768), 100)[1][-1]
-        glide = Glide(self.display, args)
+        glide = Glide(self.display, args, env)
         self.assertEqual(watch(self.display, rest)[-1], rest)
         return glide, rest
 
@@ -563,6 +563,46 @@ class Control(OnDisplay):
             log.close()
         self.assertEqual(self.run_briefly(["--status"], nobus),
                          (1, "", ended("glide: no glide is running in this session\n")))
+
+
+@unittest.skipIf(WINE, "Windows has a notification area of its own")
+class Tray(OnDisplay):
+    """glide's item in a panel's tray, on the session bus."""
+
+    def test_a_click_pauses_and_resumes_and_quit_ends_glide(self):
+        log = open(os.devnull, "w")
+        daemon, address = bus(log)
+        env = dict(self.display.env, DBUS_SESSION_BUS_ADDRESS=address)
+        watcher = None
+        glide, _ = self.glide_to_rest(["-q", "2"], env)
+        item = TrayItem(env, glide.process.pid)
+
+        def shows(state):
+            wait_for(lambda: self.ask("--status", env) == state, "glide is not " + state)
+            self.assertEqual(item.icon(), "(<'%s'>,)\n" % {"active": "glide",
+                                                            "paused": "glide-paused"}[state])
+
+        try:
+            # Without a watcher, not a word; one that comes later is told.
+            time.sleep(0.3)
+            watcher = Watcher(env, log)
+            wait_for(lambda: watcher.items() == [item.name], "glide did not register", 2)
+            shows("active")
+            item.click()
+            shows("paused")
+            item.choose("Resume")
+            shows("active")
+            item.choose("Quit")
+            self.assertEqual(glide.stop(None), ("", 0))
+        finally:
+            if glide.running():
+                glide.stop()
+            if watcher:
+                watcher.close()
+            daemon.terminate()
+            daemon.wait()
+            daemon.stdout.close()
+            log.close()
 
 
 # Side by side, of different heights, on a 3000 x 1200 screen: (left, top,

@@ -6,7 +6,7 @@ import unittest
 
 from e2e_test import Compositor, Glide
 from gnome_shell import UUID, Shell
-from xserver import schedstat
+from xserver import schedstat, wait_for
 
 
 class Gnome(Compositor):
@@ -67,6 +67,28 @@ class Gnome(Compositor):
                                            lambda: self.ask("--status"), hears=True)
         finally:
             glide.stop()
+
+    def toggle(self):
+        """Whether glide's toggle in Quick Settings is shown, and on."""
+        return tuple(value == "true" for value in self.display.hand("Toggle").strip("()\n").split(", "))
+
+    def test_quick_settings_toggle_and_shortcut(self):
+        self.assertFalse(self.toggle()[0])  # hidden without a glide
+        glide, _ = self.glide_to_rest(["-q", "2"])
+
+        def shows(state, on):
+            wait_for(lambda: self.ask("--status") == state, "glide is not " + state)
+            wait_for(lambda: self.toggle() == (True, on), "the toggle does not show it")
+
+        try:
+            shows("active", True)
+            self.display.hand("ClickToggle")
+            shows("paused", False)
+            self.display.hand("PressShortcut")
+            shows("active", True)
+        finally:
+            glide.stop()
+        wait_for(lambda: not self.toggle()[0], "the toggle stayed after glide ended")
 
     def test_waits_while_the_extension_is_away(self):
         # As while the screen is locked: the extension disabled, and back.

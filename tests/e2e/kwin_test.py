@@ -12,6 +12,7 @@ import unittest
 
 from e2e_test import GLIDE, Compositor, Glide, OnDisplay
 from kwin import Kwin
+from session import StandIn, TrayItem, Watcher
 from xserver import schedstat, wait_for
 
 
@@ -97,6 +98,25 @@ class Kde(Compositor):
             self.assertEqual(self.ask("--status"), "active")
         finally:
             glide.stop()
+
+    def test_tray_and_on_screen_display(self):
+        watcher = Watcher(self.display.env, self.display.log)
+        osd = StandIn(self.display.env, self.display.log, "osdservice")
+        glide = Glide(self.display, ["-q", "2"])
+        item = TrayItem(self.display.env, glide.process.pid)
+        try:
+            wait_for(lambda: watcher.items() == [item.name], "glide did not register", 10)
+            item.click()
+            wait_for(lambda: self.ask("--status") == "paused", "a click did not pause glide")
+            wait_for(lambda: "'glide paused'" in osd.calls(), "Plasma's OSD was not told")
+            item.choose("Quit")
+            self.assertEqual(glide.stop(None), ("", 0))
+            self.assertFalse(self.script_loaded())  # taken out as glide ended
+        finally:
+            if glide.running():
+                glide.stop()
+            watcher.close()
+            osd.close()
 
     def test_waits_while_the_screen_is_locked(self):
         glide, rest = self.glide_to_rest(["2"])

@@ -3,6 +3,9 @@ and the tests' hand on the pointer, which answers on the session bus as
 org.glide.Hand (an extension in GNOME Shell, a program of the tests' own on
 KWin)."""
 
+import os
+import re
+import runpy
 import shutil
 import subprocess
 
@@ -14,6 +17,75 @@ def bus(log):
     daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                               stdout=subprocess.PIPE, stderr=log, text=True)
     return daemon, daemon.stdout.readline().strip()
+
+
+def gdbus(env, *args):
+    """gdbus call on the session bus; its answer, or None."""
+    done = subprocess.run(["gdbus", "call", "--session", *map(str, args)], env=env,
+                          capture_output=True, text=True)
+    return done.stdout if done.returncode == 0 else None
+
+
+class StandIn:
+    """A stand-in for a desktop's service on the bus of env: a dbusmock
+    template of standins/, which notes the calls of its method."""
+
+    def __init__(self, env, log, template):
+        path = os.path.join(os.path.dirname(__file__), "standins", template + ".py")
+        module = runpy.run_path(path)
+        self.env, self.name, self.path = env, module["BUS_NAME"], module["MAIN_OBJ"]
+        self.process = subprocess.Popen(
+            ["/usr/bin/python3", "-m", "dbusmock", "--session", "--template", path],
+            env=env, stdout=log, stderr=log)
+        wait_for(lambda: self.mock("GetCalls"), "the stand-in %s did not start" % template,
+                 seconds=10)
+
+    def mock(self, method, *args):
+        return gdbus(self.env, "-d", self.name, "-o", self.path, "-m",
+                     "org.freedesktop.DBus.Mock." + method, *args)
+
+    def calls(self):
+        """What it was called with so far, as gdbus prints it."""
+        return self.mock("GetCalls") or ""
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+class Watcher(StandIn):
+    """A panel's StatusNotifierWatcher, which notes the items that register."""
+
+    def __init__(self, env, log):
+        super().__init__(env, log, "statusnotifierwatcher")
+
+    def items(self):
+        """The names of the items registered so far."""
+        return re.findall(r"'(org\.kde\.StatusNotifierItem-[0-9]+-[0-9]+)'", self.calls())
+
+
+class TrayItem:
+    """A glide's item in the tray, as a panel sees it."""
+
+    def __init__(self, env, pid):
+        self.env, self.name = env, "org.kde.StatusNotifierItem-%d-1" % pid
+
+    def call(self, path, method, *args):
+        return gdbus(self.env, "-d", self.name, "-o", path, "-m", method, "--", *args)
+
+    def icon(self):
+        return self.call("/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get",
+                         "org.kde.StatusNotifierItem", "IconName")
+
+    def click(self):
+        return self.call("/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", 0, 0)
+
+    def choose(self, label):
+        """Chooses the menu's entry, as XFCE's panel does: EventGroup."""
+        layout = self.call("/MenuBar", "com.canonical.dbusmenu.GetLayout", 0, -1, "[]")
+        entry = re.search(r"\(([0-9]+), \{'label': <'%s'>\}" % label, layout).group(1)
+        return self.call("/MenuBar", "com.canonical.dbusmenu.EventGroup",
+                         "[(%s, 'clicked', <''>, uint32 0)]" % entry)
 
 
 class OnSessionBus:

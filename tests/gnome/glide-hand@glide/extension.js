@@ -1,7 +1,11 @@
-// For the tests alone: a hand on a virtual mouse, and eyes on the pointer,
-// so that a test can nudge or flick the pointer as a device does, warp it as
-// another program would, and see where it is. GNOME 43, as the tests run on.
+// For the tests alone: a hand on a virtual mouse and keyboard, and eyes on
+// the pointer and on Quick Settings, so that a test can nudge or flick the
+// pointer as a device does, warp it as another program would, see where it
+// is, and see and click glide's toggle or press its shortcut. GNOME 43, as
+// the tests run on.
 const {Clutter, Gio, GLib} = imports.gi;
+const Main = imports.ui.main;
+const QuickSettings = imports.ui.quickSettings;
 
 const INTERFACE = `<node>
   <interface name="org.glide.Hand">
@@ -15,6 +19,11 @@ const INTERFACE = `<node>
     <method name="Pointer">
       <arg direction="out" type="i"/><arg direction="out" type="i"/>
     </method>
+    <method name="Toggle">
+      <arg direction="out" type="b" name="shown"/><arg direction="out" type="b" name="on"/>
+    </method>
+    <method name="ClickToggle"/>
+    <method name="PressShortcut"/>
   </interface>
 </node>`;
 
@@ -22,6 +31,7 @@ class Hand {
     enable() {
         this._seat = Clutter.get_default_backend().get_default_seat();
         this._mouse = this._seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
+        this._keyboard = this._seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._object.export(Gio.DBus.session, '/org/glide/Hand');
         this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, 'org.glide.Hand',
@@ -31,7 +41,7 @@ class Hand {
     disable() {
         Gio.bus_unown_name(this._name);
         this._object.unexport();
-        this._mouse = null;
+        this._mouse = this._keyboard = null;
     }
 
     Nudge(dx, dy) {
@@ -61,6 +71,31 @@ class Hand {
     Pointer() {
         const [x, y] = global.get_pointer();
         return [x, y];
+    }
+
+    // glide's toggle in Quick Settings, found by its label; null without one.
+    _toggle() {
+        const grid = Main.panel.statusArea.quickSettings.menu._grid;
+        return grid.get_children().find(child =>
+            child instanceof QuickSettings.QuickToggle && child.label === 'glide') ?? null;
+    }
+
+    Toggle() {
+        const toggle = this._toggle();
+        return [toggle?.visible ?? false, toggle?.checked ?? false];
+    }
+
+    ClickToggle() {
+        this._toggle().emit('clicked', 1);
+    }
+
+    // Super+Shift+G, as a keyboard presses it.
+    PressShortcut() {
+        const keys = [Clutter.KEY_Super_L, Clutter.KEY_Shift_L, Clutter.KEY_g];
+        for (const key of keys)
+            this._keyboard.notify_keyval(GLib.get_monotonic_time(), key, Clutter.KeyState.PRESSED);
+        for (const key of keys.reverse())
+            this._keyboard.notify_keyval(GLib.get_monotonic_time(), key, Clutter.KeyState.RELEASED);
     }
 }
 
