@@ -21,10 +21,12 @@ kde_packages=(kwin-wayland)
 check_packages=(clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14 dpkg-dev file
                 groff-base unzip lintian valgrind systemd desktop-file-utils)
 
-# The Windows build: the cross compiler, GoogleTest's sources, and Wine with
-# the X libraries its display driver loads when it starts.
+# The Windows build: the cross compiler, GoogleTest's sources, Wine with the
+# X libraries its display driver loads when it starts, the tests' stand-in X
+# tray, and NSIS for the installer.
 windows_packages=(g++-mingw-w64-x86-64-posix googletest wine wine64 libxrandr2 libxinerama1
-                  libxi6 libxfixes3 libxcursor1 libxrender1 libxcomposite1 libxxf86vm1)
+                  libxi6 libxfixes3 libxcursor1 libxrender1 libxcomposite1 libxxf86vm1
+                  python3-xlib nsis)
 
 # Installs the Debian packages among the arguments that are not installed yet.
 install_missing() {

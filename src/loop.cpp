@@ -64,9 +64,11 @@ int64_t tick_when_due(int64_t lastclock)
     // moves the pointer or the screen changes. Another program's warp makes
     // no event, so a second is the longest it waits.
     // Under --throw nothing is printed at rest, and the platform must tell
-    // of a hand that moves the cursor, or a flick would come and go unseen.
+    // of a hand that moves the cursor, or a flick would come and go unseen;
+    // a warp throws nothing, so the hand alone need wake it (an hour is as
+    // good as never).
     if (resting && (throwing ? platform_hears_hand() : quiet)) {
-        platform_wait_for_input(lastclock + 1000);
+        platform_wait_for_input(lastclock + (throwing ? 3600000 : 1000));
         resting = false;  // woken: the next tick comes as soon as it may
     }
     platform_wait_until(lastclock + 11);

@@ -1,5 +1,5 @@
 """glide.exe and glidew.exe stand alone on any Windows, say they are DPI
-aware, and only glide.exe opens a console."""
+aware, carry glide's icon, and only glide.exe opens a console."""
 
 import os
 import re
@@ -25,7 +25,7 @@ class Executable(unittest.TestCase):
                 self.assertLessEqual(imported, SHIPPED)
                 self.assertRegex(dump, r"\nSubsystem\s+\w+\s+\(%s\)" % subsystem)
 
-    def test_manifest_declares_per_monitor_dpi_awareness(self):
+    def test_resources_declare_dpi_awareness_and_hold_the_icon(self):
         for program in PROGRAMS:
             with self.subTest(program=os.path.basename(program)):
                 # The resources as a script: the manifest is resource 1 of type 24.
@@ -37,6 +37,10 @@ class Executable(unittest.TestCase):
                                               found.group(1))).replace('""', '"')
                 self.assertRegex(manifest, r"<dpiAwareness [^>]*>PerMonitorV2\b")
                 self.assertRegex(manifest, r"<dpiAware [^>]*>true/pm</dpiAware>")
+                # The icon, active and paused, each at the six sizes Windows asks for.
+                for group in (1, 2):
+                    self.assertRegex(script, r"(?m)^%d 14 /\* RT_GROUP_ICON \*/" % group)
+                self.assertEqual(len(re.findall(r"(?m)^\d+ 3 /\* RT_ICON \*/", script)), 12)
 
 
 if __name__ == "__main__":

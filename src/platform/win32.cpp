@@ -6,12 +6,14 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
 #include <mmsystem.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 
 #include "desktop.h"
 #include "platform.h"
@@ -53,11 +55,28 @@ static UINT controlmessage;
 static Requests<HWND> requests;
 static bool shownpaused;
 
+// Win+Shift+G pauses and resumes glide, unless another program holds it.
+constexpr int hotkey = 1;
+static bool hotkeytaken;
+
+#ifdef GLIDE_WINDOWED
+// glidew.exe's icon in the notification area (glide.exe's console is its
+// control): whether it is there, the message its clicks come as, and the
+// one Explorer broadcasts when it starts again, or the timer that tries
+// again while the tray is not up yet.
+static bool iconshown;
+constexpr UINT iconmessage = WM_APP + 1;
+static UINT taskbarcreated;
+constexpr UINT_PTR retrytimer = 1;
+#endif
+
 // What the mice did since glide last asked, from their raw input, for the
 // hand under --throw: how many reports of motion, and whether a button went
-// down.
+// down; and whether any motion has come at all, which under Wine it does
+// only in a virtual desktop.
 static int32_t handreports;
 static bool handpressed;
+static bool heardhand;
 
 // Set by a wait for input that found no message until its deadline: the
 // tick after it need not look again, which under Wine is a request to its
@@ -167,8 +186,124 @@ static void take_raw_input(HRAWINPUT input)
     }
     if (mouse.lLastX != 0 || mouse.lLastY != 0) {
         handreports = std::min(handreports + 1, int32_t{1} << 30);
+        heardhand = true;
     }
 }
+
+#ifdef GLIDE_WINDOWED
+// The icon's entry in the notification area, as shown now: glide's icon,
+// paused or not, and a tooltip that says which, and whether the hotkey is
+// another program's.
+static NOTIFYICONDATAW icon_data()
+{
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 1;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
+    data.uCallbackMessage = iconmessage;
+    // Resources 1 and 2: the icon, active and paused, at the size the
+    // notification area shows.
+    data.hIcon = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(shownpaused ? 2 : 1), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    std::swprintf(data.szTip, std::size(data.szTip), L"%ls%ls",
+                  shownpaused ? L"glide: paused. Click to resume" : L"glide. Click to pause",
+                  hotkeytaken ? L" (Win+Shift+G is another program's)" : L"");
+    return data;
+}
+
+// Puts the icon in the notification area, or shows it as it is now; while
+// the tray is not up yet (at sign-in), tries again every two seconds.
+static void show_icon()
+{
+    NOTIFYICONDATAW data = icon_data();
+    if (iconshown) {
+        Shell_NotifyIconW(NIM_MODIFY, &data);
+        return;
+    }
+    iconshown = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    if (iconshown) {
+        data.uVersion = NOTIFYICON_VERSION_4;
+        Shell_NotifyIconW(NIM_SETVERSION, &data);
+        KillTimer(window, retrytimer);
+    } else {
+        SetTimer(window, retrytimer, 2000, nullptr);
+    }
+}
+
+static void remove_icon()
+{
+    if (iconshown) {
+        NOTIFYICONDATAW data{};
+        data.cbSize = sizeof data;
+        data.hWnd = window;
+        data.uID = 1;
+        Shell_NotifyIconW(NIM_DELETE, &data);
+        iconshown = false;
+    }
+}
+#endif
+
+// Ends glide with the given status, its icon taken out of the notification
+// area first: no ghost is left there.
+[[noreturn]] static void end_glide(int status)
+{
+#ifdef GLIDE_WINDOWED
+    remove_icon();
+#endif
+    std::exit(status);
+}
+
+// Asks the loop to pause or resume glide, for the icon and the hotkey:
+// nobody waits for the answer.
+static void ask_toggle()
+{
+    keep_request(requests, Control::toggle, static_cast<HWND>(nullptr));
+    woken = true;
+}
+
+#ifdef GLIDE_WINDOWED
+// The icon's menu, where it was asked for: Pause or Resume, and last Quit.
+static void show_menu(int x, int y)
+{
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 1, shownpaused ? L"Resume" : L"Pause");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, 2, L"Quit");
+    // As the documentation says: in the foreground, or the menu would not
+    // go away when the user clicks elsewhere; and a message after it.
+    SetForegroundWindow(window);
+    const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+    const BOOL chosen = TrackPopupMenuEx(
+        menu, align | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, x, y,
+        window, nullptr);
+    PostMessageW(window, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    if (chosen == 1) {
+        ask_toggle();
+    } else if (chosen == 2) {
+        end_glide(0);
+    }
+}
+
+// What the icon was told, in the form of NOTIFYICON_VERSION_4: a click (or
+// the keyboard's choice) pauses or resumes, and the context menu opens.
+static void take_icon_event(WPARAM wparam, LPARAM lparam)
+{
+    switch (LOWORD(lparam)) {
+    case NIN_SELECT:
+    case NIN_KEYSELECT:
+        ask_toggle();
+        break;
+    case WM_CONTEXTMENU:
+        show_menu(static_cast<short>(LOWORD(wparam)), static_cast<short>(HIWORD(wparam)));
+        break;
+    default:
+        break;
+    }
+}
+#endif
 
 // Takes a request of the command line's, or answers it whether glide is
 // paused.
@@ -195,7 +330,25 @@ static LRESULT CALLBACK take_message(HWND to, UINT message, WPARAM wparam, LPARA
     if (message == controlmessage && controlmessage != 0) {
         return take_request(wparam, lparam);
     }
+#ifdef GLIDE_WINDOWED
+    if (message == taskbarcreated && taskbarcreated != 0) {
+        iconshown = false;  // Explorer started again: the icon went with it
+        show_icon();
+        return 0;
+    }
+#endif
     switch (message) {
+#ifdef GLIDE_WINDOWED
+    case iconmessage:
+        take_icon_event(wparam, lparam);
+        return 0;
+    case WM_TIMER:
+        show_icon();  // the tray may be up by now
+        return 0;
+#endif
+    case WM_HOTKEY:
+        ask_toggle();
+        return 0;
     case WM_INPUT:  // a mouse moved; DefWindowProc still has to free it
         // The message carries the input's handle in lparam, as Windows has it.
         take_raw_input(reinterpret_cast<HRAWINPUT>(lparam));  // NOLINT(performance-no-int-to-ptr)
@@ -206,10 +359,10 @@ static LRESULT CALLBACK take_message(HWND to, UINT message, WPARAM wparam, LPARA
         woken = true;
         break;
     case WM_CLOSE:  // taskkill /im glide.exe
-        std::exit(0);
+        end_glide(0);
     case WM_ENDSESSION:
         if (wparam != FALSE) {
-            std::exit(0);
+            end_glide(0);
         }
         return 0;
     default:
@@ -248,6 +401,18 @@ static void make_window()
     window = CreateWindowExW(0, L"glide", L"glide", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
                              type.hInstance, nullptr);
     listen_to_mice(true);
+    hotkeytaken = RegisterHotKey(window, hotkey, MOD_WIN | MOD_SHIFT | MOD_NOREPEAT, 'G') == FALSE;
+    if (hotkeytaken) {
+        // Said once; glidew.exe's tooltip says it too.
+        std::fputs(
+            "glide: Win+Shift+G is taken by another program: glide --toggle pauses and "
+            "resumes glide\n",
+            stderr);
+    }
+#ifdef GLIDE_WINDOWED
+    taskbarcreated = RegisterWindowMessageW(L"TaskbarCreated");
+    show_icon();
+#endif
 }
 
 // Handles the messages that have come, without waiting. Returns whether any
@@ -262,6 +427,37 @@ static bool take_messages()
     return woken;
 }
 
+// Asks glide's window, and waits five seconds at most for the answer.
+// Returns what is to be said: nothing, or why it was not taken in.
+static const char *ask(HWND glide, WPARAM code)
+{
+    HWND asker =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (asker == nullptr ||
+        PostMessageW(glide, controlmessage, code, reinterpret_cast<LPARAM>(asker)) == FALSE) {
+        return "glide: the glide of this session does not answer\n";
+    }
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    for (;;) {
+        MSG answer{};
+        if (PeekMessageW(&answer, asker, controlmessage, controlmessage, PM_REMOVE) != FALSE) {
+            return answer.wParam == 0 ? ""
+                                      : "glide: the glide of this session is busy: try again\n";
+        }
+        if (IsWindow(glide) == FALSE) {
+            return "glide: no glide is running in this session\n";
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            return "glide: the glide of this session does not answer\n";
+        }
+        // Looked at again at least every tenth of a second, for a glide that ends.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 100)),
+                                  QS_POSTMESSAGE);
+    }
+}
+
 int platform_open()
 {
     // One glide a session. The mutex goes when the last handle to it does,
@@ -271,6 +467,14 @@ int platform_open()
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS || (!made && error == ERROR_ACCESS_DENIED)) {
         std::fputs("glide: another glide is already running in this session\n", stderr);
+#ifdef GLIDE_WINDOWED
+        // Started again (from the Start menu, say): the glide that runs
+        // goes on, and resumes if it was paused.
+        controlmessage = RegisterWindowMessageW(L"glide-control");
+        if (HWND glide = FindWindowW(L"glide", L"glide"); glide != nullptr) {
+            ask(glide, 2);
+        }
+#endif
         return 3;
     }
     LARGE_INTEGER rate{};
@@ -421,10 +625,11 @@ HandNews platform_take_hand()
 {
     // Raw input carries no times worth the name (GetMessageTime counts in
     // the system timer's steps of 15.6 ms): the read's stands for them. A
-    // button held, as in a drag, counts as pressed.
-    const bool held = (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0 ||
-                      (GetAsyncKeyState(VK_RBUTTON) & 0x8000) != 0 ||
-                      (GetAsyncKeyState(VK_MBUTTON) & 0x8000) != 0;
+    // button held as the mice move, as in a drag, counts as pressed; asked
+    // only then, as under Wine each question is a request to its server.
+    const bool held = handreports > 0 && ((GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0 ||
+                                          (GetAsyncKeyState(VK_RBUTTON) & 0x8000) != 0 ||
+                                          (GetAsyncKeyState(VK_MBUTTON) & 0x8000) != 0);
     const HandNews news{handreports, platform_clock(), false, handpressed || held};
     handreports = 0;
     handpressed = false;
@@ -433,7 +638,9 @@ HandNews platform_take_hand()
 
 bool platform_hears_hand()
 {
-    return !wine;  // Wine delivers no raw input
+    // Wine delivers raw input only in a virtual desktop: it hears the hand
+    // once the first motion has come.
+    return !wine || heardhand;
 }
 
 void platform_write_line(const char *line)
@@ -452,12 +659,18 @@ Control platform_take_control()
 
 void platform_show_paused(bool paused)
 {
-    answer_taken(requests,
-                 [paused](HWND asker) { PostMessageW(asker, controlmessage, 0, paused ? 1 : 0); });
+    answer_taken(requests, [paused](HWND asker) {
+        if (asker != nullptr) {
+            PostMessageW(asker, controlmessage, 0, paused ? 1 : 0);
+        }
+    });
     if (paused != shownpaused) {
         listen_to_mice(!paused);
     }
     shownpaused = paused;
+#ifdef GLIDE_WINDOWED
+    show_icon();
+#endif
 }
 
 void platform_wait_for_control()
@@ -466,37 +679,6 @@ void platform_wait_for_control()
     // display or WM_CLOSE wakes glide.
     for (take_messages(); !request_kept(requests); take_messages()) {
         MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-}
-
-// Asks glide's window, and waits five seconds at most for the answer.
-// Returns what is to be said: nothing, or why it was not taken in.
-static const char *ask(HWND glide, WPARAM code)
-{
-    HWND asker =
-        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    if (asker == nullptr ||
-        PostMessageW(glide, controlmessage, code, reinterpret_cast<LPARAM>(asker)) == FALSE) {
-        return "glide: the glide of this session does not answer\n";
-    }
-    const ULONGLONG deadline = GetTickCount64() + 5000;
-    for (;;) {
-        MSG answer{};
-        if (PeekMessageW(&answer, asker, controlmessage, controlmessage, PM_REMOVE) != FALSE) {
-            return answer.wParam == 0 ? ""
-                                      : "glide: the glide of this session is busy: try again\n";
-        }
-        if (IsWindow(glide) == FALSE) {
-            return "glide: no glide is running in this session\n";
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) {
-            return "glide: the glide of this session does not answer\n";
-        }
-        // Looked at again at least every tenth of a second, for a glide that ends.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE,
-                                  static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 100)),
-                                  QS_POSTMESSAGE);
     }
 }
 

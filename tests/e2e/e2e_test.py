@@ -3,6 +3,7 @@ seen by xdotool, must be exactly what the tick's arithmetic gives."""
 
 import math
 import os
+import select
 import signal
 import struct
 import subprocess
@@ -11,7 +12,7 @@ import time
 import unittest
 
 from session import TrayItem, Watcher, bus
-from xserver import WINE, Display, Relay, schedstat, wait_for
+from xserver import WINE, Display, Relay, restart_wine, schedstat, wait_for
 
 # A Windows build runs under Wine, and ends its lines as Windows does.
 GLIDE = [WINE, os.environ["GLIDE"]] if WINE else [os.environ["GLIDE"]]
@@ -703,6 +704,18 @@ class Throwing(OnDisplay):
         self.assertEqual(self.display.cursor(), (244 + sum(steps), 300))
         self.assertAlmostEqual(sum(steps), steps[0] * 1.05 / 0.05, delta=steps[0] * 21 / 5)
 
+    def assert_throw_hears_the_hand(self, glide, process, most):
+        """A flick glides on, a device's move and a press stop a glide, and
+        at rest glide sleeps: fewer than most wake-ups a second, over all of
+        the threads of process(), glide's pid."""
+        self.assert_flick_glides(glide)
+        pid = process()
+        self.assert_touch_stops(glide, lambda: self.display.nudge(1, 0))
+        self.assert_touch_stops(glide, lambda: self.display.xdotool("click", 1))
+        (_, woke), started = schedstat(pid), time.monotonic()
+        time.sleep(2)
+        self.assertLess((schedstat(pid)[1] - woke) / (time.monotonic() - started), most)
+
     def assert_touch_stops(self, glide, touch):
         """A touch stops a glide in the tick that sees it: after the tick
         that may have been under way, the cursor stays where it is."""
@@ -744,25 +757,104 @@ class Compositor(Throwing):
 
 class Throw(Throwing):
     """(Under Wine, which answers from its own last move for a tenth of a
-    second, the flick alone.)"""
+    second, and delivers no raw input outside a virtual desktop, the flick
+    alone.)"""
 
     def test_a_flick_glides_on_and_a_touch_stops_it(self):
         glide = Glide(self.display, ["--throw"])
         try:
-            self.assert_flick_glides(glide)
             if WINE:
-                return
-            # At rest it sleeps: woken once a second, and by nothing else.
-            (_, woke), started = schedstat(glide.process.pid), time.monotonic()
-            time.sleep(2)
-            rate = (schedstat(glide.process.pid)[1] - woke) / (time.monotonic() - started)
-            self.assertLess(rate, 3)
-            # A device's move, and a press.
-            self.assert_touch_stops(glide, lambda: self.display.xdotool(
-                "mousemove_relative", "--", 1, 0))
-            self.assert_touch_stops(glide, lambda: self.display.xdotool("click", 1))
+                self.assert_flick_glides(glide)
+            else:
+                self.assert_throw_hears_the_hand(glide, lambda: glide.process.pid, 1)
         finally:
             glide.stop()
+
+
+def windows_process(name):
+    """The process of the Windows program of that name that Wine runs."""
+    for pid in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                program = f.read().split(b"\0")[0].decode(errors="replace")
+        except (OSError, ValueError):
+            continue
+        if program.replace("\\", "/").endswith("/" + name):
+            return int(pid)
+    raise AssertionError("%s is not running" % name)
+
+
+@unittest.skipUnless(WINE, "a matter of Wine's virtual desktop")
+class WineDesktop(Throwing):
+    """Inside a Wine virtual desktop, which delivers raw input as Windows
+    does: --throw hears the hand, and Win+Shift+G pauses and resumes."""
+
+    def in_desktop(self, args):
+        return Glide(self.display, args, program=[WINE, "explorer", "/desktop=glide,1024x768",
+                                                  os.environ["GLIDE"]])
+
+    def end(self, glide):
+        restart_wine(self.display.env)  # what runs in the desktop ends with Wine's server
+        glide.stop()
+
+    def test_throw_hears_the_hand(self):
+        glide = self.in_desktop(["--throw"])
+        try:
+            self.assert_throw_hears_the_hand(glide, lambda: windows_process("glide.exe"), 10)
+        finally:
+            self.end(glide)
+
+    def test_win_shift_g_pauses_and_resumes(self):
+        self.display.move(300, 200)
+        glide = self.in_desktop(["2"])
+        try:
+            self.assertTrue(glide.wait_for(20))
+            self.display.xdotool("key", "super+shift+g")
+            time.sleep(0.3)
+            seen = len(glide.lines)
+            time.sleep(0.5)
+            self.assertEqual(len(glide.lines), seen)
+            self.display.xdotool("key", "super+shift+g")
+            self.assertTrue(glide.wait_for(seen + 20, timeout=5))
+        finally:
+            self.end(glide)
+
+
+@unittest.skipUnless(WINE, "Windows's notification area")
+class WineTray(OnDisplay):
+    """glidew.exe's icon, docked in an X system tray: a stand-in's."""
+
+    def test_a_click_pauses_and_resumes_and_quit_ends_glide(self):
+        tray = subprocess.Popen(["/usr/bin/python3", os.path.join(os.path.dirname(__file__),
+                                                                  "xtray.py")],
+                                env=self.display.env, stdout=subprocess.PIPE, text=True)
+
+        def said():
+            ready, _, _ = select.select([tray.stdout], [], [], 10)
+            return tray.stdout.readline() if ready else ""
+
+        glide = None
+        try:
+            self.assertEqual(said(), "ready\n")
+            glide = Glide(self.display, ["-q", "2"], program=GLIDEW)
+            _, x, y = said().split()
+            self.display.xdotool("mousemove", x, y, "click", 1)
+            wait_for(lambda: self.ask("--status") == "paused", "a click did not pause glide")
+            # Started again, glidew.exe resumes the glide that runs, and ends.
+            again = subprocess.run(GLIDEW, env=self.display.env, capture_output=True, timeout=30)
+            self.assertEqual((again.returncode, self.ask("--status")), (3, "active"))
+            # The menu's last entry, Quit, chosen with the keys.
+            self.display.xdotool("mousemove", x, y, "click", 3)
+            time.sleep(0.5)
+            self.display.xdotool("key", "Up", "Return")
+            self.assertEqual(glide.stop(None), ("", 0))
+            self.assertEqual(said(), "gone\n")
+        finally:
+            if glide and glide.running():
+                glide.stop()
+            tray.terminate()
+            tray.wait()
+            tray.stdout.close()
 
 
 @unittest.skipIf(WINE, "Wine follows a resize on its own terms")
