@@ -11,12 +11,7 @@
 #include <cstdint>
 
 #include "platform.h"
-
-// What the command line says when the glide of the session cannot be asked:
-// there is none, it keeps too many requests waiting, or it does not answer.
-constexpr const char *noglide = "glide: no glide is running in this session\n";
-constexpr const char *glidebusy = "glide: the glide of this session is busy: try again\n";
-constexpr const char *glidesilent = "glide: the glide of this session does not answer\n";
+#include "requests.h"
 
 // What linux.cpp keeps for them all.
 
@@ -90,13 +85,14 @@ HandNews kwin_take_hand();
 bool kwin_hears_hand();
 void kwin_take_news();
 void kwin_wait_for_control();
-// Says so on Plasma's on-screen display.
-void kwin_show_paused(bool paused);
+// Says on Plasma's on-screen display that glide was paused or resumed.
+void kwin_say_paused(bool paused);
 [[noreturn]] void kwin_quit();
 
 // glide's control on the session bus, which GNOME and KDE share (bus.cpp):
 // answers a call that asked glide, shows whether glide is paused, and asks
 // the glide of the session, for the command line.
 void bus_answer(sd_bus_message *call);
-void bus_show_paused(bool paused);
+// Returns whether glide was shown otherwise before.
+bool bus_show_paused(bool paused);
 int bus_send_control(Control control);

@@ -168,16 +168,18 @@ void bus_answer(sd_bus_message *call)
     sd_bus_message_unref(call);
 }
 
-void bus_show_paused(bool paused)
+bool bus_show_paused(bool paused)
 {
     if (served == nullptr) {
-        return;
+        return false;
     }
-    if (paused != shown) {
+    const bool changed = paused != shown;
+    if (changed) {
         shown = paused;
         sd_bus_emit_properties_changed(served, path, interface, "Paused", nullptr);
     }
     sd_bus_flush(served);  // the answers, now: the loop may not wait on the bus soon
+    return changed;
 }
 
 int bus_send_control(Control control)

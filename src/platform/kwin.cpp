@@ -551,16 +551,12 @@ void kwin_wait_for_input(int64_t /*clock*/)
     }
 }
 
-void kwin_show_paused(bool paused)
+void kwin_say_paused(bool paused)
 {
-    // Said on Plasma's on-screen display, where plasmashell runs.
-    static bool shown;
-    if (paused != shown) {
-        shown = paused;
-        call_unanswered(bus, "org.kde.plasmashell", "/org/kde/osdService", "org.kde.osdService",
-                        "showText", "ss", paused ? "glide-paused" : "glide",
-                        paused ? "glide paused" : "glide resumed");
-    }
+    // Where plasmashell runs; elsewhere the call fails unheard.
+    call_unanswered(bus, "org.kde.plasmashell", "/org/kde/osdService", "org.kde.osdService",
+                    "showText", "ss", paused ? "glide-paused" : "glide",
+                    paused ? "glide paused" : "glide resumed");
 }
 
 void kwin_take_news()

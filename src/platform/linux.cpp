@@ -366,8 +366,9 @@ void platform_show_paused(bool paused)
         bus_show_paused(paused);
         break;
     case Backend::kwin:
-        kwin_show_paused(paused);
-        bus_show_paused(paused);
+        if (bus_show_paused(paused)) {
+            kwin_say_paused(paused);
+        }
         break;
     }
     show_tray_paused(paused);

@@ -9,6 +9,28 @@
 
 #include "platform.h"
 
+// What the command line says when the glide of the session cannot be asked:
+// there is none, it keeps too many requests waiting, or it does not answer.
+constexpr const char *noglide = "glide: no glide is running in this session\n";
+constexpr const char *glidebusy = "glide: the glide of this session is busy: try again\n";
+constexpr const char *glidesilent = "glide: the glide of this session does not answer\n";
+
+// A request as the command line sends it to glide's window, on X11 and
+// Windows alike: 1 to pause, 2 to resume, 3 to toggle.
+constexpr long request_code(Control control)
+{
+    return control == Control::pause ? 1 : control == Control::resume ? 2 : 3;
+}
+
+// The request a code stands for; Control::none for any other number.
+constexpr Control requested(long code)
+{
+    return code == 1   ? Control::pause
+           : code == 2 ? Control::resume
+           : code == 3 ? Control::toggle
+                       : Control::none;
+}
+
 template <typename Asker>
 struct Requests {
     struct Request {

@@ -312,10 +312,7 @@ static LRESULT take_request(WPARAM code, LPARAM lparam)
     if (code == 4) {
         return shownpaused ? 2 : 1;
     }
-    const Control control = code == 1   ? Control::pause
-                            : code == 2 ? Control::resume
-                            : code == 3 ? Control::toggle
-                                        : Control::none;
+    const Control control = requested(static_cast<long>(code));
     // The message carries the asker's window in lparam.
     auto *const asker = reinterpret_cast<HWND>(lparam);  // NOLINT(performance-no-int-to-ptr)
     if (control != Control::none && !keep_request(requests, control, asker)) {
@@ -387,12 +384,26 @@ static void listen_to_mice(bool listening)
     }
 }
 
+// The message glide's window is asked with: one number for every program
+// that registers it.
+static void register_control_message()
+{
+    controlmessage = RegisterWindowMessageW(L"glide-control");
+}
+
+// The window of the glide that runs in this session, if one does.
+static HWND find_glide()
+{
+    register_control_message();
+    return FindWindowW(L"glide", L"glide");
+}
+
 // Makes a window of glide's own, never shown, for raw input, display
 // changes, requests and WM_CLOSE to come to (a message-only window would
 // miss the broadcasts, and could not be found).
 static void make_window()
 {
-    controlmessage = RegisterWindowMessageW(L"glide-control");
+    register_control_message();
     WNDCLASSW type{};
     type.lpfnWndProc = take_message;
     type.hInstance = GetModuleHandleW(nullptr);
@@ -429,27 +440,26 @@ static bool take_messages()
 
 // Asks glide's window, and waits five seconds at most for the answer.
 // Returns what is to be said: nothing, or why it was not taken in.
-static const char *ask(HWND glide, WPARAM code)
+static const char *ask(HWND glide, long code)
 {
     HWND asker =
         CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    if (asker == nullptr ||
-        PostMessageW(glide, controlmessage, code, reinterpret_cast<LPARAM>(asker)) == FALSE) {
-        return "glide: the glide of this session does not answer\n";
+    if (asker == nullptr || PostMessageW(glide, controlmessage, static_cast<WPARAM>(code),
+                                         reinterpret_cast<LPARAM>(asker)) == FALSE) {
+        return glidesilent;
     }
     const ULONGLONG deadline = GetTickCount64() + 5000;
     for (;;) {
         MSG answer{};
         if (PeekMessageW(&answer, asker, controlmessage, controlmessage, PM_REMOVE) != FALSE) {
-            return answer.wParam == 0 ? ""
-                                      : "glide: the glide of this session is busy: try again\n";
+            return answer.wParam == 0 ? "" : glidebusy;
         }
         if (IsWindow(glide) == FALSE) {
-            return "glide: no glide is running in this session\n";
+            return noglide;
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {
-            return "glide: the glide of this session does not answer\n";
+            return glidesilent;
         }
         // Looked at again at least every tenth of a second, for a glide that ends.
         MsgWaitForMultipleObjects(0, nullptr, FALSE,
@@ -470,9 +480,8 @@ int platform_open()
 #ifdef GLIDE_WINDOWED
         // Started again (from the Start menu, say): the glide that runs
         // goes on, and resumes if it was paused.
-        controlmessage = RegisterWindowMessageW(L"glide-control");
-        if (HWND glide = FindWindowW(L"glide", L"glide"); glide != nullptr) {
-            ask(glide, 2);
+        if (HWND glide = find_glide(); glide != nullptr) {
+            ask(glide, request_code(Control::resume));
         }
 #endif
         return 3;
@@ -684,20 +693,18 @@ void platform_wait_for_control()
 
 int platform_send_control(Control control)
 {
-    controlmessage = RegisterWindowMessageW(L"glide-control");
-    HWND glide = FindWindowW(L"glide", L"glide");
+    HWND glide = find_glide();
     const char *out = "";
     const char *err = "";
     DWORD_PTR state = 0;
     if (glide == nullptr) {
-        err = "glide: no glide is running in this session\n";
+        err = noglide;
     } else if (control != Control::status) {
-        err = ask(glide, control == Control::pause ? 1 : control == Control::resume ? 2 : 3);
+        err = ask(glide, request_code(control));
     } else if (SendMessageTimeoutW(glide, controlmessage, 4, 0, SMTO_ABORTIFHUNG, 5000, &state) ==
                    0 ||
                (state != 1 && state != 2)) {
-        err = IsWindow(glide) != FALSE ? "glide: the glide of this session does not answer\n"
-                                       : "glide: no glide is running in this session\n";
+        err = IsWindow(glide) != FALSE ? glidesilent : noglide;
     } else {
         out = state == 2 ? "paused\n" : "active\n";
     }

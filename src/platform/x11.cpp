@@ -268,11 +268,7 @@ static void send_answer(Window to, long answer, bool paused)
 // Keeps a command line's request for the loop, which any wait ends for.
 static void take_request(const XClientMessageEvent &message)
 {
-    const long code = message.data.l[0];
-    const Control control = code == 1   ? Control::pause
-                            : code == 2 ? Control::resume
-                            : code == 3 ? Control::toggle
-                                        : Control::none;
+    const Control control = requested(message.data.l[0]);
     const auto asker = static_cast<Window>(message.data.l[1]);
     if (control != Control::none && !note_request(control, {asker, nullptr})) {
         send_answer(asker, 1, false);
@@ -567,7 +563,7 @@ int x11_send_control(Control control)
     } else if (control == Control::status) {
         status = print_state(glide);
     } else {
-        status = ask(glide, control == Control::pause ? 1 : control == Control::resume ? 2 : 3);
+        status = ask(glide, request_code(control));
     }
     XCloseDisplay(display);
     return status;
