@@ -39,9 +39,9 @@ struct Input {
 };
 
 // The motion state, bit for bit: NaNs compare as equal to themselves.
-using State = std::array<uint32_t, 8>;
+using Snapshot = std::array<uint32_t, 8>;
 
-State save()
+Snapshot save()
 {
     return {std::bit_cast<uint32_t>(lastx),    std::bit_cast<uint32_t>(lasty),
             std::bit_cast<uint32_t>(friction), std::bit_cast<uint32_t>(firstloop),
@@ -51,7 +51,7 @@ State save()
 
 // The state with the velocities' signs dropped, which an edge turns every
 // tick, and any NaN among them as one.
-State unsigned_velocities(State state)
+Snapshot unsigned_velocities(Snapshot state)
 {
     for (const size_t i : {0U, 1U}) {
         state.at(i) &= 0x7fffffffU;
@@ -111,7 +111,7 @@ void check_rest(Point reading)
     if (!resting) {
         return;
     }
-    const State rested = unsigned_velocities(save());
+    const Snapshot rested = unsigned_velocities(save());
     fake.script = {reading};
     update();
     require(resting && fake.targets.empty() && unsigned_velocities(save()) == rested,
@@ -173,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fake.lines.clear();
         fake.targets.clear();
         fake.reads = 0;
-        const State before = save();
+        const Snapshot before = save();
         const bool firsttick = firstloop != 0;
         const auto frictionbits = std::bit_cast<uint32_t>(friction);
 

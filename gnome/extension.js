@@ -29,7 +29,7 @@
 //   global.stage.context.get_backend                 47 on
 //   backend.get_default_seat, seat.warp_pointer      43 on
 //   QuickSettings.QuickToggle, its label             43 only
-//   QuickSettings.QuickToggle, its title             44 on
+//   QuickSettings.QuickToggle, its title, subtitle   44 on
 //   QuickSettings.SystemIndicator                    43 on
 //   Main.panel.statusArea.quickSettings              43 on
 //   quickSettings._indicators, _addItems             43 to 44
@@ -40,6 +40,11 @@
 //   Config.PACKAGE_VERSION                           43 on
 //   ExtensionUtils.getSettings, getCurrentExtension  43 to 44
 //   Extension's getSettings, path                    45 on
+//   global.display's focus-window (notify::)         43 on
+//   a window's fullscreen, wm-class (notify::),
+//     get_wm_class                                   43 on
+//   Shell.WindowTracker.get_default,
+//     get_window_app, app.get_id                     43 on
 // enable() picks, once, what the running GNOME has of those that come and
 // go. GLib's and Gio's calls are older than GNOME 43 and unchanged since.
 const {Clutter, Gio, GLib, Meta, Shell} = imports.gi;  // 43-44
@@ -102,10 +107,21 @@ const INTERFACE = `<node>
       <arg type="x" name="movedat"/>
     </signal>
     <signal name="DesktopChanged"/>
-    <!-- From glide alone: whether it is paused, which the toggle shows. -->
-    <method name="ShowPaused">
-      <arg direction="in" type="b" name="paused"/>
+    <!-- From glide alone: whether it is "active", "paused" or "aside", and
+         the program that has the focus, which the toggle shows. -->
+    <method name="ShowState">
+      <arg direction="in" type="s" name="state"/>
+      <arg direction="in" type="s" name="program"/>
     </method>
+    <!-- Sent to glide alone, once at its claim and on every change: the
+         program that has the focus, by its application's id (empty where
+         GNOME knows no application of it) and its window's class, and
+         whether that window is full screen. -->
+    <signal name="Focus">
+      <arg type="s" name="app"/>
+      <arg type="s" name="class"/>
+      <arg type="b" name="fullscreen"/>
+    </signal>
     <!-- Sent to glide alone: pause or resume, from the toggle or the
          shortcut. -->
     <signal name="Toggle"/>
@@ -157,6 +173,8 @@ export default class Lender extends Extension {  // 45-
         this._settings = this.getSettings();  // 45-
         const folder = this.path;  // 45-
         this._addToggle(folder);
+        this._focused = null;
+        this._focusedWatch = [];
         Main.wm.addKeybinding(SHORTCUT, this._settings, Meta.KeyBindingFlags.NONE,
             Shell.ActionMode.NORMAL | Shell.ActionMode.OVERVIEW | Shell.ActionMode.POPUP,
             () => this._emit('Toggle', null));
@@ -188,13 +206,15 @@ export default class Lender extends Extension {  // 45-
     }
 
     // The toggle in Quick Settings, titled "glide" with glide's icon: shown
-    // while a glide holds the pointer, on while it is active; a click asks
-    // it to pause or resume, and it tells whether it did.
+    // while a glide holds the pointer, on unless it is paused, and saying
+    // when it is aside, and for which program; a click asks it to pause or
+    // resume, and it tells whether it did.
     _addToggle(folder) {
-        // GNOME 43 names a toggle by its label, 44 on by its title.
-        const text = Config.PACKAGE_VERSION.startsWith('43.') ? 'label' : 'title';
+        // GNOME 43 names a toggle by its label, 44 on by its title, under
+        // which a subtitle says more; 43 says it in the label's tail.
+        this._old = Config.PACKAGE_VERSION.startsWith('43.');
         this._toggle = new QuickSettings.QuickToggle({
-            [text]: 'glide',
+            [this._old ? 'label' : 'title']: 'glide',
             gicon: Gio.icon_new_for_string(`${folder}/glide-symbolic.svg`),
             toggleMode: false,
             visible: false,
@@ -211,11 +231,54 @@ export default class Lender extends Extension {  // 45-
         }
     }
 
-    ShowPausedAsync([paused], invocation) {
+    ShowStateAsync([state, program], invocation) {
         if (!this._served(invocation))
             return;
-        this._toggle.checked = !paused;
+        this._show(state, program);
         invocation.return_value(null);
+    }
+
+    _show(state, program) {
+        this._toggle.checked = state !== 'paused';
+        const aside = state === 'aside' ? `aside for ${program}` : '';
+        if (this._old)
+            this._toggle.label = aside ? `glide: ${aside}` : 'glide';
+        else
+            this._toggle.subtitle = aside || null;
+    }
+
+    // Follows the window that has the focus, and tells glide of it.
+    _followFocus() {
+        const window = global.display.focus_window;
+        if (window !== this._focused) {
+            this._unfollowFocus();
+            this._focused = window;
+            if (window) {
+                this._focusedWatch = ['notify::fullscreen', 'notify::wm-class'].map(
+                    signal => window.connect(signal, () => this._tellFocus()));
+            }
+        }
+        this._tellFocus();
+    }
+
+    _unfollowFocus() {
+        for (const id of this._focusedWatch)
+            this._focused.disconnect(id);
+        this._focused = null;
+        this._focusedWatch = [];
+    }
+
+    // The program, by the id of the application GNOME's tracker finds for
+    // its window (without .desktop, and none for the tracker's stand-in,
+    // window:N) and by the window's class, which under Wayland is its
+    // app id; and whether the window is full screen.
+    _tellFocus() {
+        const window = this._focused;
+        const app = window ? Shell.WindowTracker.get_default().get_window_app(window) : null;
+        const id = app ? app.get_id() ?? '' : '';
+        this._emit('Focus', new GLib.Variant('(ssb)', [
+            id.startsWith('window:') ? '' : id.replace(/\.desktop$/, ''),
+            window?.get_wm_class() ?? '', window?.fullscreen ?? false]));
     }
 
     // Whether the caller is the glide served; if not, answers it with an
@@ -240,11 +303,14 @@ export default class Lender extends Extension {  // 45-
             this._moved = this._tracker.connect('position-invalidated', () => this._coalesce());
             this._monitors = Main.layoutManager.connect('monitors-changed',
                 () => this._emit('DesktopChanged', null));
-            this._toggle.checked = true;  // a glide starts active
+            this._focusWatch = global.display.connect('notify::focus-window',
+                () => this._followFocus());
+            this._show('active', '');  // as a glide starts
             this._toggle.visible = true;
         }
         this._told = 0;
         invocation.return_value(null);
+        this._followFocus();
     }
 
     ReadAsync(_params, invocation) {
@@ -335,6 +401,8 @@ export default class Lender extends Extension {  // 45-
         Gio.bus_unwatch_name(this._watch);
         this._tracker.disconnect(this._moved);
         Main.layoutManager.disconnect(this._monitors);
+        global.display.disconnect(this._focusWatch);
+        this._unfollowFocus();
         if (this._later !== 0)
             this._laters.remove(this._later);
         this._holder = null;

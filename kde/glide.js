@@ -16,6 +16,11 @@
 //     output's geometry and geometryChanged          6.3 and 6.7
 //   callDBus (nine arguments at most), QTimer        all three
 //   registerShortcut(name, text, keys, callback)     all three
+//   workspace.activeClient, clientActivated          5.27 only
+//   workspace.activeWindow, windowActivated          6.3 and 6.7
+//   a window's fullScreen, fullScreenChanged,
+//     resourceClass, windowClassChanged,
+//     desktopFileName, desktopFileNameChanged        all three
 // It picks, once, what the running KWin has of those that come and go.
 
 const PATH = '/org/glide/Glide';
@@ -109,6 +114,46 @@ function watchOutputs() {
 registerShortcut('glide-toggle', 'Pause or resume glide', 'Meta+Shift+G',
     () => callDBus(glide, PATH, INTERFACE, 'Toggle'));
 
+// The program of the active window, by its desktop file's name (its
+// application's id) and its class (under Wayland, its app id), and whether
+// the window is full screen; told once a change's every signal has come
+// (KWin may tell of no active window on the way from one to the next).
+let focused = null;
+const focusSignals = ['fullScreenChanged', 'windowClassChanged', 'desktopFileNameChanged'];
+const focusChanged = new QTimer();
+focusChanged.singleShot = true;
+focusChanged.interval = 0;
+const noteFocus = () => focusChanged.start();
+
+function tellFocus() {
+    const window = focused;
+    callDBus(glide, PATH, INTERFACE, 'Focus', window ? String(window.desktopFileName || '') : '',
+        window ? String(window.resourceClass || '') : '', window ? Boolean(window.fullScreen) : false);
+}
+
+function follow(window) {
+    for (const signal of focused ? focusSignals : []) {
+        try {
+            focused[signal].disconnect(noteFocus);
+        } catch (gone) {  // a window that has gone
+        }
+    }
+    focused = window || null;
+    if (focused) {
+        for (const signal of focusSignals)
+            focused[signal].connect(noteFocus);
+    }
+    noteFocus();
+}
+
+focusChanged.timeout.connect(tellFocus);
+if (workspace.windowActivated !== undefined) {
+    workspace.windowActivated.connect(follow);
+    follow(workspace.activeWindow);
+} else {
+    workspace.clientActivated.connect(follow);
+    follow(workspace.activeClient);
+}
 held.timeout.connect(tellPointer);
 workspace.cursorPosChanged.connect(notePointer);
 workspace.virtualScreenGeometryChanged.connect(noteDesktop);

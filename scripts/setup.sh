@@ -5,7 +5,7 @@
 glide_packages=(cmake ninja-build g++ libx11-dev libxrandr-dev libxi-dev libsystemd-dev
                 libwayland-dev libwayland-bin plasma-wayland-protocols libgtest-dev
                 libglib2.0-bin xvfb xdotool x11-xserver-utils xprintidle dbus-daemon
-                python3-dbusmock python3 nodejs)
+                python3-dbusmock python3-xlib python3 nodejs)
 
 # The tests on a private headless GNOME Shell, and the packing of its
 # extension: some 270 packages, needed for nothing else.
@@ -26,7 +26,7 @@ check_packages=(clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14 dpkg-d
 # tray, and NSIS for the installer.
 windows_packages=(g++-mingw-w64-x86-64-posix googletest wine wine64 libxrandr2 libxinerama1
                   libxi6 libxfixes3 libxcursor1 libxrender1 libxcomposite1 libxxf86vm1
-                  python3-xlib nsis)
+                  nsis)
 
 # Installs the Debian packages among the arguments that are not installed yet.
 install_missing() {

@@ -12,6 +12,12 @@
 
 namespace {
 
+#ifdef _WIN32
+#define SETTINGS_FILE "%APPDATA%\\glide\\glide.conf"
+#else
+#define SETTINGS_FILE "~/.config/glide/glide.conf"
+#endif
+
 const char *const usage =
     "usage: glide [-q] [--screen] [-t|--throw[=SPEED]] [FRICTION]\n"
     "       glide --pause | --resume | --toggle | --status\n";
@@ -40,7 +46,13 @@ const char *const help =
     "  --pause      pauses it: it moves and prints nothing until resumed\n"
     "  --resume     resumes it, at rest where the cursor is\n"
     "  --toggle     pauses it, or resumes it if paused\n"
-    "  --status     prints \"active\" or \"paused\"\n"
+    "  --status     prints \"active\", \"paused\" or \"aside\", and the program\n"
+    "               that has the focus\n"
+    "\n"
+    "It steps aside while a full-screen program has the focus, or one that its\n"
+    "settings name: " SETTINGS_FILE
+    ", lines such as\n"
+    "\"aside-for = krita, mpv\" (see the manual).\n"
     "\n"
     "Runs until it is interrupted (Ctrl+C); SIGUSR1 pauses or resumes it. One\n"
     "glide runs on a display at a time.\n";
@@ -86,25 +98,6 @@ Control control_named(const char *arg)
         return Control::toggle;
     }
     return is(arg, "--status") ? Control::status : Control::none;
-}
-
-// Appends text in double quotes on one line, escaping what a terminal would act on.
-void append_quoted(std::string &to, const char *text)
-{
-    to += '"';
-    for (const auto *p = reinterpret_cast<const unsigned char *>(text); *p != 0; ++p) {
-        if (*p == '"' || *p == '\\') {
-            to += '\\';
-            to += static_cast<char>(*p);
-        } else if (*p < 0x20 || *p == 0x7f) {
-            std::array<char, 8> escape{};
-            std::snprintf(escape.data(), escape.size(), "\\x%02x", *p);
-            to += escape.data();
-        } else {
-            to += static_cast<char>(*p);
-        }
-    }
-    to += '"';
 }
 
 // Says why the command line is refused, quoting what it refuses, and how to
@@ -175,7 +168,26 @@ const char *scan_exponent(const char *p, int64_t *exponent)
     return q;
 }
 
-// A speed in pixels a second: the whole text a number, finite and above 0.
+}  // namespace
+
+void append_quoted(std::string &to, const char *text)
+{
+    to += '"';
+    for (const auto *p = reinterpret_cast<const unsigned char *>(text); *p != 0; ++p) {
+        if (*p == '"' || *p == '\\') {
+            to += '\\';
+            to += static_cast<char>(*p);
+        } else if (*p < 0x20 || *p == 0x7f) {
+            std::array<char, 8> escape{};
+            std::snprintf(escape.data(), escape.size(), "\\x%02x", *p);
+            to += escape.data();
+        } else {
+            to += static_cast<char>(*p);
+        }
+    }
+    to += '"';
+}
+
 bool parse_speed(const char *text, double *value)
 {
     const char *end = text + std::strlen(text);
@@ -187,8 +199,6 @@ bool parse_speed(const char *text, double *value)
     *value = number;
     return true;
 }
-
-}  // namespace
 
 Control request;
 
@@ -242,6 +252,7 @@ int take_option(const char *arg, bool *options, std::string &out, std::string &e
             return refuse(err, "throw speed", arg + 8, " is not a positive number");
         }
         throwing = true;
+        speedgiven = true;
     } else if (is(arg, "-h") || is(arg, "--help")) {
         out += usage;
         out += help;
@@ -297,5 +308,6 @@ int startup(int argc, const char *const *argv, std::string &out, std::string &er
     if (numbers == 1 && !parse_friction(number, &friction)) {
         return refuse(err, "friction", number, " is not a number");
     }
+    frictiongiven = numbers == 1;
     return keep_running;
 }

@@ -14,6 +14,14 @@ constexpr int keep_running = -1;
 // Returns false, leaving *value alone, when there is no digit to convert.
 bool parse_friction(const char *text, float *value);
 
+// A speed in pixels a second: the whole text a number, finite and above 0.
+// Returns false, leaving *value alone, when it is not.
+bool parse_speed(const char *text, double *value);
+
+// Appends text in double quotes on one line, escaping what a terminal would
+// act on.
+void append_quoted(std::string &to, const char *text);
+
 // Set by startup() when the command line asks the running glide to pause,
 // resume, toggle or tell its state, instead of running one: Control::none
 // otherwise.

@@ -1,6 +1,9 @@
 #include "loop.h"
 
+#include <array>
+
 #include "platform/platform.h"
+#include "settings.h"
 #include "state.h"
 #include "throw.h"
 #include "update.h"
@@ -30,22 +33,41 @@ void resume()
     }
 }
 
-// Takes in, in turn, what the desktop has asked of glide; once all of it
-// has been, and no tick is under way, says so to whoever asked.
-void take_controls()
+State state()
 {
+    return paused ? State::paused : aside ? State::aside : State::active;
+}
+
+// Takes in, in turn, what the desktop has asked of glide, then the settings
+// file if it has changed and the focus if it has; starts at rest once
+// nothing holds glide any more, if anything did meanwhile. Once all of it
+// has been taken in, and no tick is under way, says so to whoever asked,
+// and shows what changed.
+void take_news()
+{
+    const State before = state();
+    const std::array<char, namesize> program = focus.names[0];
+    bool held = paused || aside;
     bool asked = false;
     for (Control control = platform_take_control(); control != Control::none;
          control = platform_take_control()) {
         asked = true;
-        const bool pause = control == Control::pause || (control == Control::toggle && !paused);
-        if (paused && !pause) {
-            resume();
-        }
-        paused = pause;
+        paused = control == Control::pause || (control == Control::toggle && !paused);
+        held = held || paused;
     }
-    if (asked) {
-        platform_show_paused(paused);
+    const bool reloaded = platform_settings_changed();
+    if (reloaded) {
+        load_settings();
+        resting = false;  // a tick finds out whether it still rests
+    }
+    if (platform_take_focus(&focus) || reloaded) {
+        aside = steps_aside(focus, current_settings());
+    }
+    if (held && !paused && !aside) {
+        resume();
+    }
+    if (asked || state() != before || focus.names[0] != program) {
+        platform_show_state(state(), focus.names[0].data());
     }
 }
 
@@ -53,10 +75,11 @@ void take_controls()
 
 int64_t tick_when_due(int64_t lastclock)
 {
-    // Paused, nothing ticks: glide sleeps until it is asked to go on.
-    if (paused) {
-        platform_wait_for_control();
-        take_controls();
+    // Paused or aside, nothing ticks: glide sleeps until it is asked to go
+    // on, or what held it goes.
+    if (paused || aside) {
+        platform_wait_for_news();
+        take_news();
         return lastclock;
     }
     // At rest, a tick would change no more than a velocity's sign, and under
@@ -72,9 +95,9 @@ int64_t tick_when_due(int64_t lastclock)
         resting = false;  // woken: the next tick comes as soon as it may
     }
     platform_wait_until(lastclock + 11);
-    // Asked to pause by now, glide makes no further tick.
-    take_controls();
-    if (paused || platform_clock() - lastclock <= 10) {
+    // Asked to pause by now, or aside, glide makes no further tick.
+    take_news();
+    if (paused || aside || platform_clock() - lastclock <= 10) {
         return lastclock;
     }
     throwing ? throw_update() : update();

@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "loop.h"
 #include "platform/platform.h"
+#include "settings.h"
 #include "state.h"
 
 int main(int argc, char **argv)
@@ -24,6 +25,8 @@ int main(int argc, char **argv)
     if (const int opened = platform_open(); opened != platform_ready) {
         return opened;
     }
+    // Read once the platform watches it: no change goes unseen.
+    load_settings();
     // Runs until the process is ended from outside.
     for (int64_t lastclock = 0;;) {
         lastclock = tick_when_due(lastclock);

@@ -29,14 +29,18 @@ bool quiet;
 bool screen;
 bool throwing;
 double throwspeed;
+bool frictiongiven;
+bool speedgiven;
 bool resting;
 bool paused;
+bool aside;
+Focus focus;
 
 void init_state()
 {
     lastx = 0.0f;
     lasty = 0.0f;
-    friction = 1.4f;
+    friction = defaultfriction;
     firstloop = 1;
     width = lastcolumn;
     height = lastrow;
@@ -45,8 +49,12 @@ void init_state()
     quiet = false;
     screen = false;
     throwing = false;
-    throwspeed = 1000.0;
+    throwspeed = defaultspeed;
+    frictiongiven = false;
+    speedgiven = false;
     resting = false;
     paused = false;
+    aside = false;
+    focus = Focus{};
     init_throw();
 }

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 extern float lastx;        // horizontal velocity, pixels per tick
 extern float lasty;        // vertical velocity, pixels per tick
 extern float friction;     // both velocities are divided by it every tick
@@ -22,9 +24,16 @@ extern bool quiet;         // print no report lines
 extern bool screen;        // bounce off the walls of the monitors, not the area's edges
 extern bool throwing;      // the hand moves the cursor, and a flick throws it
 extern double throwspeed;  // pixels a second: a slower hand throws nothing
+// Whether the command line gave the friction and the throw speed: then the
+// settings file's do not count.
+extern bool frictiongiven;
+extern bool speedgiven;
 
-// The friction under --throw unless one is given: a glide that goes some way.
+// The friction unless one is given, and under --throw a friction that lets
+// a glide go some way; and the least speed of a flick.
+constexpr float defaultfriction = 1.4f;
 constexpr float throwfriction = 1.05f;
+constexpr double defaultspeed = 1000.0;
 
 // Set by a tick that found the cursor where the tick before had, moved it
 // nowhere, and left velocities that further ticks keep but for their sign:
@@ -34,6 +43,13 @@ extern bool resting;
 // Set while glide is paused, from the desktop: it does not tick, and so
 // moves and prints nothing.
 extern bool paused;
+
+// Set while glide steps aside for the program that has the focus: it does
+// not tick either. The user's pause stands above it.
+extern bool aside;
+
+// What has the focus, as the platform last told.
+extern Focus focus;
 
 // Gives the motion state, the options and the hand under --throw the values
 // they start the program with.

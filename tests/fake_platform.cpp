@@ -1,8 +1,10 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "platform/platform.h"
+#include "settings.h"
 #include "state.h"
 
 FakePlatform fake;  // NOLINT(cert-err58-cpp): a test that cannot allocate has failed anyway
@@ -11,6 +13,7 @@ void reset_fake()
 {
     fake = FakePlatform{};
     init_state();
+    load_settings();  // none: the defaults, and nothing said before
 }
 
 int platform_open()
@@ -132,17 +135,74 @@ Control platform_take_control()
     return control;
 }
 
-void platform_show_paused(bool paused)
+void platform_show_state(State state, const char *program)
 {
-    fake.shown.push_back(paused);
+    fake.shown.push_back(state);
+    fake.programs.emplace_back(program);
 }
 
-void platform_wait_for_control()
+void platform_wait_for_news()
 {
-    fake.clock = std::max(fake.clock,
-                          fake.controls.empty() ? int64_t{1} << 40 : fake.controls.front().first);
+    int64_t next = int64_t{1} << 40;
+    for (const int64_t at :
+         {fake.controls.empty() ? next : fake.controls.front().first,
+          fake.focuses.empty() ? next : fake.focuses.front().first,
+          fake.settingswrites.empty() ? next : fake.settingswrites.front().first}) {
+        next = std::min(next, at);
+    }
+    fake.clock = std::max(fake.clock, next);
     move_hand();
-    fake.controlwaits.push_back(fake.clock);
+    fake.newswaits.push_back(fake.clock);
+}
+
+bool platform_take_focus(Focus *focus)
+{
+    bool changed = !fake.focustold;
+    fake.focustold = true;
+    for (; !fake.focuses.empty() && fake.focuses.front().first <= fake.clock;
+         fake.focuses.pop_front()) {
+        changed = changed || fake.focuses.front().second != fake.focus;
+        fake.focus = fake.focuses.front().second;
+    }
+    if (changed) {
+        *focus = fake.focus;
+    }
+    return changed;
+}
+
+std::filesystem::path platform_settings_file()
+{
+    return fake.settingsfile;
+}
+
+bool platform_settings_changed()
+{
+    bool changed = false;
+    for (; !fake.settingswrites.empty() && fake.settingswrites.front().first <= fake.clock;
+         fake.settingswrites.pop_front()) {
+        changed = true;
+        const std::optional<std::string> &text = fake.settingswrites.front().second;
+        if (text) {
+            std::ofstream(fake.settingsfile, std::ios::binary | std::ios::trunc) << *text;
+        } else {
+            std::filesystem::remove(fake.settingsfile);
+        }
+    }
+    return changed;
+}
+
+void platform_warn(const char *text)
+{
+    fake.warnings.emplace_back(text);
+}
+
+Focus focused(const char *name, const char *other, bool fullscreen)
+{
+    Focus focus;
+    name_focus(&focus, 0, name);
+    name_focus(&focus, 1, other);
+    focus.fullscreen = fullscreen;
+    return focus;
 }
 
 int platform_send_control(Control /*control*/)

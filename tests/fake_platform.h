@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -54,14 +55,31 @@ struct FakePlatform {
     std::deque<int64_t> reported;
     bool hears = true;
     // What is asked of glide, each at its clock reading, taken as the
-    // hand's movements come; a wait for it moves the clock on to the next,
-    // or far past any test's end when none is to come.
+    // hand's movements come; a wait for news moves the clock on to the
+    // next of these, of the focus's changes or of the settings file's, or
+    // far past any test's end when none is to come.
     std::deque<std::pair<int64_t, Control>> controls;
-    // Whether glide was paused each time it had taken something in.
-    std::vector<bool> shown;
-    // The clock readings at which each wait for a control ended.
-    std::vector<int64_t> controlwaits;
+    // What comes to have the focus, each at its clock reading; and what
+    // has it.
+    std::deque<std::pair<int64_t, Focus>> focuses;
+    Focus focus;
+    bool focustold = false;
+    // The settings file, and what is written to it, each at its clock
+    // reading (nullopt: it is deleted).
+    std::filesystem::path settingsfile;
+    std::deque<std::pair<int64_t, std::optional<std::string>>> settingswrites;
+    // What glide said as it ran.
+    std::vector<std::string> warnings;
+    // What glide showed each time it had taken something in, and the
+    // program it named.
+    std::vector<State> shown;
+    std::vector<std::string> programs;
+    // The clock readings at which each wait for news ended.
+    std::vector<int64_t> newswaits;
 };
+
+// A program with the focus, by its names, full screen or not.
+Focus focused(const char *name, const char *other = "", bool fullscreen = false);
 
 extern FakePlatform fake;
 

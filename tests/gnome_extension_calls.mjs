@@ -1,7 +1,7 @@
 // Runs each build of glide's GNOME Shell extension against stand-ins for
 // the GNOME of every release it claims: enable, Claim, Read, MoveBy, a
 // move's Moved signal, Desktop, the toggle in Quick Settings and the
-// shortcut, ShowPaused and disable. Each stand-in has what its
+// shortcut, ShowState, the focus's Focus signal and disable. Each stand-in has what its
 // release's mutter and gnome-shell declare and nothing more, so a call that
 // release lacks fails here as it would in GNOME.
 //   node --experimental-vm-modules gnome_extension_calls.mjs BUILT UUID
@@ -49,7 +49,14 @@ function gnome(release) {
 
     const Meta = {LaterType: {BEFORE_REDRAW: 'BEFORE_REDRAW'}, CursorTracker: {},
         KeyBindingFlags: {NONE: 0}};
-    const Shell = {ActionMode: {NORMAL: 1, OVERVIEW: 2, POPUP: 128}};
+    // Windows, and the applications GNOME's tracker finds for them: a
+    // window of no .desktop file has a stand-in, window:N.
+    const window = (wmclass, app) => Object.assign(connectable(`window ${wmclass}`),
+        {fullscreen: false, get_wm_class: () => wmclass, app});
+    const Shell = {
+        ActionMode: {NORMAL: 1, OVERVIEW: 2, POPUP: 128},
+        WindowTracker: {get_default: () => ({get_window_app: w => ({get_id: () => w.app})})},
+    };
     const ModifierType = {BUTTON1_MASK: 1 << 8, BUTTON2_MASK: 1 << 9, BUTTON3_MASK: 1 << 10};
     if (has(release, 43, 43))
         Object.assign(Meta, {later_add: addLater, later_remove: () => {}});
@@ -93,6 +100,8 @@ function gnome(release) {
     const global = {
         get_pointer: () => [pointer.x, pointer.y, pointer.mods],
         display: {
+            ...connectable('display'),
+            focus_window: window('org.gnome.Terminal', 'org.gnome.Terminal.desktop'),
             get_size: () => [1824, 768],
             get_n_monitors: () => monitors.length,
             get_monitor_geometry: i => monitors[i],
@@ -110,6 +119,9 @@ function gnome(release) {
             const name = has(release, 44) ? 'title' : 'label';
             assert.deepEqual(Object.keys(params).sort(), [name, 'gicon', 'toggleMode', 'visible'].sort());
             Object.assign(this, params, {checked: false, destroyed: false});
+            // 43 has no subtitle, and fails to set one.
+            if (!has(release, 44))
+                Object.defineProperty(this, 'subtitle', {set: () => assert.fail('no subtitle on 43')});
             this.clicked = connectable('toggle');
             toggles.push(this);
         }
@@ -150,7 +162,7 @@ function gnome(release) {
         getSettings() { return 'settings'; }
     }
     return {Clutter, Gio, GLib, Meta, Shell, Main, QuickSettings, Config, ExtensionUtils, Extension,
-            global, log, pointer, handlers, watches, laters, fire, toggles, added, keybindings};
+            global, log, pointer, handlers, watches, laters, fire, toggles, added, keybindings, window};
 }
 
 // Loads a build as its GNOME does: 43 and 44 run a script with imports.gi
@@ -211,11 +223,25 @@ async function run(variant, release) {
     assert.equal(await call(lender, 'Read', ':1.7'), 'org.glide.Pointer.Error.NotClaimed');
     assert.equal(await call(lender, 'Claim', ':1.7'), null);
     assert.deepEqual([toggle.visible, toggle.checked], [true, true]);
+    // Told at once what has the focus, and as it changes: the application's
+    // id, or none for the tracker's stand-in; the class; full screen.
+    const told = () => shell.log.filter(entry => entry[2] === 'Focus').map(entry => entry[3]);
+    const game = shell.window('game', 'window:7');
+    shell.global.display.focus_window = game;
+    shell.fire('display', 'notify::focus-window');
+    game.fullscreen = true;
+    shell.fire('window game', 'notify::fullscreen');
+    assert.deepEqual(told(), [['org.gnome.Terminal', 'org.gnome.Terminal', false],
+        ['', 'game', false], ['', 'game', true]]);
     // It shows what glide tells, and glide alone; a click and the shortcut
     // tell glide.
-    assert.equal(await call(lender, 'ShowPaused', ':1.8', [true]), 'org.glide.Pointer.Error.NotClaimed');
-    assert.equal(await call(lender, 'ShowPaused', ':1.7', [true]), null);
-    assert.equal(toggle.checked, false);
+    assert.equal(await call(lender, 'ShowState', ':1.8', ['paused', '']), 'org.glide.Pointer.Error.NotClaimed');
+    assert.equal(await call(lender, 'ShowState', ':1.7', ['aside', 'game']), null);
+    assert.deepEqual([toggle.checked, has(release, 44) ? toggle.subtitle : toggle.label],
+        [true, has(release, 44) ? 'aside for game' : 'glide: aside for game']);
+    assert.equal(await call(lender, 'ShowState', ':1.7', ['paused', 'game']), null);
+    assert.deepEqual([toggle.checked, has(release, 44) ? toggle.subtitle : toggle.label],
+        [false, has(release, 44) ? null : 'glide']);
     shell.fire('toggle', 'clicked');
     shell.keybindings.get('toggle-glide')();
     assert.deepEqual(shell.log.slice(-2).map(entry => entry.slice(1, 3)),

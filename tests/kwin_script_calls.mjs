@@ -1,6 +1,6 @@
 // Runs glide's KWin script against stand-ins for KWin 5.27 and KWin 6: what
-// it tells glide at start, of a move, of moves in quick succession and of
-// screens that change. Each stand-in has what its KWin declares and nothing
+// it tells glide at start, of a move, of moves in quick succession, of
+// screens that change and of the active window. Each stand-in has what its KWin declares and nothing
 // more, so a call that KWin lacks fails here as it would in KWin.
 //   node kwin_script_calls.mjs SCRIPT
 import assert from 'node:assert/strict';
@@ -49,6 +49,13 @@ function kwin(six) {
         virtualScreenGeometryChanged: new Signal(),
     };
     const KWin = {ScreenArea: 7};
+    const window = (desktopFileName, resourceClass) => ({desktopFileName, resourceClass,
+        fullScreen: false, fullScreenChanged: new Signal(), windowClassChanged: new Signal(),
+        desktopFileNameChanged: new Signal()});
+    const konsole = window('org.kde.konsole', 'konsole');
+    const [active, activated] = six ? ['activeWindow', 'windowActivated'] : ['activeClient', 'clientActivated'];
+    Object.assign(workspace, {[active]: konsole, [activated]: new Signal()});
+    const activate = w => { workspace[active] = w; workspace[activated].slots.forEach(slot => slot(w)); };
     if (six) {
         Object.assign(workspace, {screens, screensChanged: new Signal()});
     } else {
@@ -64,10 +71,12 @@ function kwin(six) {
     const calls = [];
     const callDBus = (...args) => {
         assert.deepEqual(args.slice(0, 4), [':1.42', '/org/glide/Glide', 'org.glide.Glide', args[3]]);
-        // At most nine arguments, each a whole number that goes as an int32.
+        // At most nine arguments, each a whole number that goes as an int32,
+        // but Focus's two strings and a boolean.
         assert.ok(args.length <= 13, `${args.length - 4} arguments`);
-        for (const arg of args.slice(4).flat())
-            assert.ok(Number.isInteger(arg) && Math.abs(arg) < 2 ** 31, `${args[3]}: ${arg}`);
+        const types = args[3] === 'Focus' ? ['string', 'string', 'boolean'] : null;
+        args.slice(4).flat().forEach((arg, i) => assert.ok(types
+            ? typeof arg === types[i] : Number.isInteger(arg) && Math.abs(arg) < 2 ** 31, `${args[3]}: ${arg}`));
         calls.push(JSON.parse(JSON.stringify([args[3], ...args.slice(4)])));  // this realm's arrays
     };
     // As KWin declares it: four arguments, the last a function.
@@ -82,7 +91,7 @@ function kwin(six) {
         {workspace, KWin, QTimer, callDBus, registerShortcut, Date, Math, print: () => {}});
     const taken = () => calls.splice(0);
     const move = (x, y) => { Object.assign(pointer, {x, y}); workspace.cursorPosChanged.fire(); };
-    return {advance, move, taken, workspace, screens, output, shortcuts,
+    return {advance, move, taken, workspace, screens, output, shortcuts, window, konsole, activate,
         elapsed: () => clock - 1796846300941};
 }
 
@@ -91,6 +100,26 @@ for (const six of [false, true]) {
     const release = six ? 'KWin 6' : 'KWin 5.27';
     assert.deepEqual(k.taken(), [['Desktop', 1024, 768, [0, 0, 1024, 768]], ['Moved', 300, 200, 0, 0]],
         release);
+    k.advance(0);
+    assert.deepEqual(k.taken(), [['Focus', 'org.kde.konsole', 'konsole', false]], release);
+
+    // The active window, told once a change has settled: on the way from one
+    // window to the next KWin may tell of none. Its full screen and class
+    // are followed while it is active, and no longer after.
+    const game = k.window('', 'game');
+    k.activate(null);
+    k.activate(game);
+    k.advance(0);
+    game.fullScreen = true;
+    game.fullScreenChanged.fire();
+    k.advance(0);
+    k.konsole.fullScreen = true;
+    k.konsole.fullScreenChanged.fire();
+    k.advance(0);
+    assert.deepEqual(k.taken(), [['Focus', '', 'game', false], ['Focus', '', 'game', true]], release);
+    k.activate(null);
+    k.advance(0);
+    assert.deepEqual(k.taken(), [['Focus', '', '', false]], release);
 
     // The shortcut, Meta+Shift+G unless the user changed it, tells glide to
     // pause or resume.

@@ -233,10 +233,10 @@ TEST(Pause, NothingMovesOrPrintsUntilResumedAndThenStartsAtRest)
                                 [&](int64_t at) { return at <= run.pauseat; }));
         // Paused: one sleep until it is resumed, and not a tick.
         run_until(1000);
-        EXPECT_EQ(fake.controlwaits, (std::vector<int64_t>{1000}));
+        EXPECT_EQ(fake.newswaits, (std::vector<int64_t>{1000}));
         EXPECT_EQ(fake.targets.size(), moves);
         EXPECT_EQ(fake.lines.size(), lines);
-        EXPECT_EQ(fake.shown, (std::vector<bool>{true, false}));
+        EXPECT_EQ(fake.shown, (std::vector<State>{State::paused, State::active}));
         // Under --throw, what the hand did meanwhile is forgotten.
         EXPECT_TRUE(!throwing || fake.news.reports == 0);
         // Resumed at rest where the hand left the cursor: no seed, and

@@ -6,8 +6,10 @@
 // namesake.
 #pragma once
 
+#include <poll.h>
 #include <systemd/sd-bus.h>
 
+#include <array>
 #include <cstdint>
 
 #include "platform.h"
@@ -27,15 +29,22 @@ struct Asker {
 // when too many wait already.
 bool note_request(Control control, Asker asker);
 
-// Whether a request waits for the loop to take it: every wait ends for one,
-// those within a tick too.
-bool request_waiting();
+// Whether news waits for the loop to take it: a request, a change of the
+// focus or of the settings file. Every wait ends for it, those within a
+// tick too.
+bool news_waiting();
 
-// The descriptor that a signal glide takes in makes readable, for the waits
-// to poll; and what takes in those that have come: SIGUSR1 as a request to
-// toggle, and on KDE a signal that ends glide.
-int signal_descriptor();
-void take_signals();
+// Takes in what has the focus now, as the backend tells it: news if it
+// differs from what had it.
+void note_focus(const Focus &focus);
+
+// What every wait polls beside its own descriptors: the signals glide takes
+// in, and the watch on the settings file's folder; and what takes in what
+// came on them, once polled: SIGUSR1 as a request to toggle, on KDE a
+// signal that ends glide, and a change of the settings file.
+using NewsDescriptors = std::array<pollfd, 2>;
+NewsDescriptors news_descriptors();
+void take_news_descriptors(const NewsDescriptors &polled);
 
 // Ends glide with status 0, as the tray's Quit asks: on KDE, its script
 // taken out of KWin first.
@@ -58,8 +67,8 @@ bool x11_hears_hand();
 void x11_take_news();
 // Tells the command line's window that glide has taken in its request.
 void x11_answer(unsigned long window, bool paused);
-void x11_show_paused(bool paused);
-void x11_wait_for_control();
+void x11_show_state(State state, const char *program);
+void x11_wait_for_news();
 int x11_send_control(Control control);
 
 int gnome_open();
@@ -71,9 +80,9 @@ void gnome_wait_for_input(int64_t clock);
 HandNews gnome_take_hand();
 bool gnome_hears_hand();
 void gnome_take_news();
-void gnome_wait_for_control();
+void gnome_wait_for_news();
 // Tells the extension, whose toggle shows it.
-void gnome_show_paused(bool paused);
+void gnome_show_state(State state, const char *program);
 
 int kwin_open();
 void kwin_screen_size(int32_t *width, int32_t *height);
@@ -84,15 +93,15 @@ void kwin_wait_for_input(int64_t clock);
 HandNews kwin_take_hand();
 bool kwin_hears_hand();
 void kwin_take_news();
-void kwin_wait_for_control();
+void kwin_wait_for_news();
 // Says on Plasma's on-screen display that glide was paused or resumed.
 void kwin_say_paused(bool paused);
 [[noreturn]] void kwin_quit();
 
 // glide's control on the session bus, which GNOME and KDE share (bus.cpp):
-// answers a call that asked glide, shows whether glide is paused, and asks
-// the glide of the session, for the command line.
+// answers a call that asked glide, shows what glide does and which program
+// has the focus, and asks the glide of the session, for the command line.
 void bus_answer(sd_bus_message *call);
-// Returns whether glide was shown otherwise before.
-bool bus_show_paused(bool paused);
+// Returns whether glide was shown paused otherwise before.
+bool bus_show_state(State state, const char *program);
 int bus_send_control(Control control);

@@ -22,10 +22,13 @@ const char *const name = "org.glide.Glide";
 const char *const path = "/org/glide/Control";
 const char *const interface = "org.glide.Control";
 
-// The connection glide serves its control on, and whether it has shown
-// itself paused there.
+// The connection glide serves its control on, and what glide has shown
+// there: whether it is paused, what it does, and which program has the
+// focus.
 sd_bus *served;
 bool shown;
+State shownstate;
+std::array<char, namesize> shownprogram;
 
 }  // namespace
 
@@ -60,11 +63,16 @@ int take_control_call(sd_bus_message *call, void * /*data*/, sd_bus_error * /*er
     return 1;  // answered once the loop has taken it
 }
 
-int get_paused(sd_bus * /*bus*/, const char * /*path*/, const char * /*interface*/,
-               const char * /*property*/, sd_bus_message *reply, void * /*data*/,
-               sd_bus_error * /*error*/)
+int get_state(sd_bus * /*bus*/, const char * /*path*/, const char * /*interface*/,
+              const char *property, sd_bus_message *reply, void * /*data*/,
+              sd_bus_error * /*error*/)
 {
-    return sd_bus_message_append(reply, "b", static_cast<int>(shown));
+    if (std::strcmp(property, "Paused") == 0) {
+        return sd_bus_message_append(reply, "b", static_cast<int>(shown));
+    }
+    return sd_bus_message_append(reply, "s",
+                                 std::strcmp(property, "State") == 0 ? state_name(shownstate)
+                                                                     : shownprogram.data());
 }
 
 const auto controlvtable = std::to_array<sd_bus_vtable>({
@@ -72,9 +80,24 @@ const auto controlvtable = std::to_array<sd_bus_vtable>({
     SD_BUS_METHOD("Pause", "", "", take_control_call, 0),
     SD_BUS_METHOD("Resume", "", "", take_control_call, 0),
     SD_BUS_METHOD("Toggle", "", "", take_control_call, 0),
-    SD_BUS_PROPERTY("Paused", "b", get_paused, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
+    SD_BUS_PROPERTY("Paused", "b", get_state, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
+    SD_BUS_PROPERTY("State", "s", get_state, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
+    SD_BUS_PROPERTY("Program", "s", get_state, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_VTABLE_END,
 });
+
+// Prints the state and, on a line of its own, the program, any glide's
+// word made safe to print.
+void print_state(const char *state, const char *program)
+{
+    Focus shown;
+    name_focus(&shown, 0, state);
+    name_focus(&shown, 1, program);
+    std::puts(shown.names[0].data());
+    if (shown.names[1][0] != '\0') {
+        std::puts(shown.names[1].data());
+    }
+}
 
 }  // namespace
 
@@ -129,17 +152,33 @@ short sleep_on_bus(sd_bus *bus, int other, int timeout)
     }
     timeout = bus_timeout(bus, timeout);
     const int busevents = sd_bus_get_events(bus);
-    std::array<pollfd, 3> fds{{{sd_bus_get_fd(bus), static_cast<short>(std::max(busevents, 0)), 0},
-                               {signal_descriptor(), POLLIN, 0},
-                               {other, POLLIN, 0}}};
+    const NewsDescriptors news = news_descriptors();
+    std::array<pollfd, 4> fds{{{sd_bus_get_fd(bus), static_cast<short>(std::max(busevents, 0)), 0},
+                               {other, POLLIN, 0},
+                               news[0],
+                               news[1]}};
     // A signal is never a lost bus.
     if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
         lose_bus();
     }
-    if (fds[1].revents != 0) {
-        take_signals();
+    take_news_descriptors({fds[2], fds[3]});
+    return fds[1].revents;
+}
+
+void take_focus_message(sd_bus_message *message)
+{
+    const char *app = nullptr;
+    const char *windowclass = nullptr;
+    int fullscreen = 0;
+    if (sd_bus_message_read(message, "ssb", &app, &windowclass, &fullscreen) <= 0) {
+        return;
     }
-    return fds[2].revents;
+    Focus focus;
+    const bool named = *app != '\0';
+    name_focus(&focus, 0, named ? app : windowclass);
+    name_focus(&focus, 1, named ? windowclass : "");
+    focus.fullscreen = fullscreen != 0;
+    note_focus(focus);
 }
 
 int serve_control(sd_bus *bus)
@@ -168,16 +207,17 @@ void bus_answer(sd_bus_message *call)
     sd_bus_message_unref(call);
 }
 
-bool bus_show_paused(bool paused)
+bool bus_show_state(State state, const char *program)
 {
     if (served == nullptr) {
         return false;
     }
+    const bool paused = state == State::paused;
     const bool changed = paused != shown;
-    if (changed) {
-        shown = paused;
-        sd_bus_emit_properties_changed(served, path, interface, "Paused", nullptr);
-    }
+    shown = paused;
+    shownstate = state;
+    std::snprintf(shownprogram.data(), shownprogram.size(), "%s", program);
+    sd_bus_emit_properties_changed(served, path, interface, "Paused", "State", "Program", nullptr);
     sd_bus_flush(served);  // the answers, now: the loop may not wait on the bus soon
     return changed;
 }
@@ -187,13 +227,18 @@ int bus_send_control(Control control)
     sd_bus *bus = nullptr;
     int called = sd_bus_open_user(&bus);
     sd_bus_error error{};  // SD_BUS_ERROR_NULL, which is C
-    int paused = 0;
+    char *state = nullptr;
+    char *program = nullptr;
     if (called >= 0) {
         // A glide that is stopped must not hold the command line up long.
         sd_bus_set_method_call_timeout(bus, 5000000);
         if (control == Control::status) {
-            called = sd_bus_get_property_trivial(bus, name, path, interface, "Paused", &error, 'b',
-                                                 &paused);
+            called =
+                sd_bus_get_property_string(bus, name, path, interface, "State", &error, &state);
+            if (called >= 0) {
+                called = sd_bus_get_property_string(bus, name, path, interface, "Program", &error,
+                                                    &program);
+            }
         } else {
             const char *member = control == Control::pause    ? "Pause"
                                  : control == Control::resume ? "Resume"
@@ -210,7 +255,7 @@ int bus_send_control(Control control)
     int status = 0;
     if (called >= 0) {
         if (control == Control::status) {
-            std::puts(paused != 0 ? "paused" : "active");
+            print_state(state, program);
         }
     } else if (bus == nullptr || sd_bus_error_has_names(&error, SD_BUS_ERROR_SERVICE_UNKNOWN,
                                                         SD_BUS_ERROR_NAME_HAS_NO_OWNER) > 0) {
@@ -222,6 +267,8 @@ int bus_send_control(Control control)
                    stderr);
         status = 1;
     }
+    std::free(state);
+    std::free(program);
     sd_bus_error_free(&error);
     sd_bus_flush_close_unref(bus);
     return status;

@@ -44,6 +44,12 @@ void call_unanswered(sd_bus *bus, const char *destination, const char *path, con
 // on glide.
 bool from_own_user(sd_bus_message *call);
 
+// Takes the news of what has the focus, as the extension or the script
+// tells it (a signal, or a call) with the program's application id (empty
+// for a program of no .desktop file, which its window's class then names
+// alone), its window's class, and whether it is full screen.
+void take_focus_message(sd_bus_message *message);
+
 // Takes glide's name, org.glide.Glide, which makes it the one glide of the
 // session, and serves its control under it: Pause, Resume and Toggle, and
 // the property Paused. Returns 0; or says why not and returns 3 when

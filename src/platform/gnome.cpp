@@ -4,6 +4,7 @@
 #include <systemd/sd-bus.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,8 +47,10 @@ static bool pressed;
 static int32_t moves;
 static int64_t movedat;
 
-// Whether glide has shown itself paused: the extension's toggle shows it.
-static bool shownpaused;
+// What glide has shown, and of which program: the extension's toggle shows
+// it.
+static State shownstate;
+static std::array<char, namesize> shownprogram;
 
 // The screen's size as the extension last told it, and its last answer on
 // the desktop, its monitors not yet taken; set when the desktop is to be
@@ -131,6 +134,8 @@ static bool take_messages()
         } else if (sd_bus_message_is_signal(message, name, "DesktopChanged") > 0) {
             desktopchanged = true;
             woken = true;
+        } else if (sd_bus_message_is_signal(message, name, "Focus") > 0 && from_own_user(message)) {
+            take_focus_message(message);
         } else if (sd_bus_message_is_signal(message, "org.freedesktop.DBus", "NameOwnerChanged") >
                        0 &&
                    sd_bus_message_read(message, "sss", &owned, &before, &now) > 0 &&
@@ -165,6 +170,13 @@ static int claim()
     return busy ? 3 : 1;
 }
 
+// Tells the extension what glide shows.
+static void send_state()
+{
+    sd_bus_call_method(bus, name, path, name, "ShowState", nullptr, nullptr, "ss",
+                       state_name(shownstate), shownprogram.data());
+}
+
 // While the extension is gone, sleeps on the bus until its name comes back,
 // and claims the pointer again. Returns whether it did: false when a
 // request came for the loop meanwhile.
@@ -177,9 +189,7 @@ static bool wait_for_extension()
             gone = false;
             answers = 0;            // the extension counts anew
             desktopchanged = true;  // the monitors may have changed meanwhile
-            if (shownpaused) {
-                gnome_show_paused(true);  // the extension thinks a glide starts active
-            }
+            send_state();           // it thinks a glide starts active
             return true;
         }
         if (claimed == 3) {
@@ -187,7 +197,7 @@ static bool wait_for_extension()
             std::exit(3);
         }
         for (take_messages(); !back; take_messages()) {
-            if (request_waiting()) {
+            if (news_waiting()) {
                 return false;
             }
             sleep_on_bus(bus, -1, -1);
@@ -305,16 +315,16 @@ void gnome_wait_for_input(int64_t /*clock*/)
 {
     // The compositor tells of every move, other programs' too: no need to
     // wake but when told.
-    while (!take_messages() && !request_waiting()) {
+    while (!take_messages() && !news_waiting()) {
         sleep_on_bus(bus, -1, -1);
     }
 }
 
-void gnome_show_paused(bool paused)
+void gnome_show_state(State state, const char *program)
 {
-    shownpaused = paused;
-    sd_bus_call_method(bus, name, path, name, "ShowPaused", nullptr, nullptr, "b",
-                       static_cast<int>(paused));
+    shownstate = state;
+    std::snprintf(shownprogram.data(), shownprogram.size(), "%s", program);
+    send_state();
 }
 
 void gnome_take_news()
@@ -322,10 +332,10 @@ void gnome_take_news()
     take_messages();
 }
 
-void gnome_wait_for_control()
+void gnome_wait_for_news()
 {
     // The extension's news of the pointer still come, and are taken in.
-    for (take_messages(); !request_waiting(); take_messages()) {
+    for (take_messages(); !news_waiting(); take_messages()) {
         sleep_on_bus(bus, -1, -1);
     }
 }

@@ -205,6 +205,8 @@ static bool take_call(sd_bus_message *message)
         woken = take_desktop(message);
     } else if (sd_bus_message_is_method_call(message, interface, "Toggle") > 0) {
         woken = note_request(Control::toggle, {});  // the script's shortcut
+    } else if (sd_bus_message_is_method_call(message, interface, "Focus") > 0) {
+        take_focus_message(message);
     }
     sd_bus_reply_method_return(message, "");
     return woken;
@@ -496,7 +498,7 @@ void kwin_monitors()
 bool kwin_read_cursor(int32_t *x, int32_t *y)
 {
     take_messages();
-    while (locked && !request_waiting()) {
+    while (locked && !news_waiting()) {
         wait_on_bus(-1);
     }
     if (locked) {
@@ -547,7 +549,7 @@ void kwin_wait_for_input(int64_t /*clock*/)
 {
     // The script tells of every move, other programs' too: no need to wake
     // but when told.
-    while (!request_waiting() && !wait_on_bus(-1)) {
+    while (!news_waiting() && !wait_on_bus(-1)) {
     }
 }
 
@@ -564,10 +566,10 @@ void kwin_take_news()
     take_messages();
 }
 
-void kwin_wait_for_control()
+void kwin_wait_for_news()
 {
     // The script's news of the pointer still come, and are answered.
-    while (!request_waiting()) {
+    while (!news_waiting()) {
         wait_on_bus(-1);
     }
 }

@@ -1,15 +1,21 @@
 // The platform on Linux: the clock and the output, and the choice, at
 // start-up, of how to reach the pointer.
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/inotify.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <string_view>
+#include <utility>
 
 #include "backends.h"
 #include "platform.h"
@@ -33,6 +39,18 @@ static Requests<Asker> requests;
 // signals that end glide come so too, and the one that came is kept.
 static int signals = -1;
 static int endsignal;
+
+// What has the focus, as the backend last told.
+static FocusNews focusnews;
+
+// The settings file, and an inotify watch on its folder; while the folder
+// is missing, on the nearest folder above it that is there, for it to come.
+// Set when the file may have changed since the loop last asked.
+static std::filesystem::path settingsfile;
+static int settingswatch = -1;
+static int watched = -1;
+static std::filesystem::path watchedfolder;
+static bool settingschanged;
 
 static int64_t now_ns()
 {
@@ -118,12 +136,7 @@ static void watch_signals(bool ending)
     }
 }
 
-int signal_descriptor()
-{
-    return signals;
-}
-
-void take_signals()
+static void take_signals()
 {
     signalfd_siginfo info{};
     while (signals >= 0 && read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
@@ -164,9 +177,119 @@ bool note_request(Control control, Asker asker)
     return keep_request(requests, control, asker);
 }
 
-bool request_waiting()
+bool news_waiting()
 {
-    return request_kept(requests);
+    return request_kept(requests) || focusnews.changed || settingschanged;
+}
+
+void note_focus(const Focus &focus)
+{
+    note_focus(focusnews, focus);
+}
+
+// The settings file: $XDG_CONFIG_HOME/glide/glide.conf, or without an
+// absolute XDG_CONFIG_HOME, ~/.config/glide/glide.conf.
+static std::filesystem::path find_settings_file()
+{
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') {
+        return std::filesystem::path(config) / "glide" / "glide.conf";
+    }
+    const char *home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        const passwd *user = getpwuid(getuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    if (home == nullptr || home[0] != '/') {
+        return {};
+    }
+    return std::filesystem::path(home) / ".config" / "glide" / "glide.conf";
+}
+
+// Watches the settings file's folder for the file to be written, replaced,
+// created or deleted; while the folder is missing, the nearest folder above
+// it for a folder to come. Watched elsewhere before, forgets that.
+static void watch_settings()
+{
+    if (watched >= 0) {
+        inotify_rm_watch(settingswatch, watched);  // fails for a folder gone: no matter
+    }
+    watched = -1;
+    const std::filesystem::path own = settingsfile.parent_path();
+    for (std::filesystem::path folder = own; !folder.empty();) {
+        const uint32_t events = folder == own ? IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM |
+                                                    IN_CREATE | IN_DELETE | IN_ATTRIB
+                                              : IN_CREATE | IN_MOVED_TO;
+        watched = inotify_add_watch(settingswatch, folder.c_str(),
+                                    events | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+        if (watched >= 0 || (errno != ENOENT && errno != ENOTDIR) || folder == folder.root_path()) {
+            watchedfolder = folder;
+            return;
+        }
+        folder = folder.parent_path();
+    }
+}
+
+// Takes in what the watch has seen, without waiting: whether the settings
+// file may have changed, and a folder that came or went.
+static void take_settings_events()
+{
+    alignas(inotify_event) std::array<char, 4096> events{};
+    for (;;) {
+        const ssize_t got = read(settingswatch, events.data(), events.size());
+        if (got <= 0) {
+            return;
+        }
+        const bool own = watchedfolder == settingsfile.parent_path();
+        bool rewatch = false;
+        for (ssize_t at = 0; at < got;) {
+            inotify_event event{};
+            std::memcpy(&event, events.data() + at, sizeof event);
+            const std::string_view name =
+                event.len > 0 ? std::string_view(events.data() + at + sizeof event) : "";
+            at += static_cast<ssize_t>(sizeof event + event.len);
+            if (event.wd != watched && (event.mask & IN_Q_OVERFLOW) == 0) {
+                continue;  // of a watch given up, as its last word says
+            }
+            if ((event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_Q_OVERFLOW)) != 0) {
+                rewatch = true;  // the folder went, or what it saw was lost
+            } else if (own ? name == settingsfile.filename().native()
+                           : settingsfile.native().starts_with((watchedfolder / name).native() +
+                                                               "/")) {
+                rewatch = !own;  // a folder on the way to it came
+                settingschanged = true;
+            }
+        }
+        if (rewatch) {
+            watch_settings();
+            settingschanged = true;
+        }
+    }
+}
+
+// Starts watching the settings file's folder, before glide reads it first.
+static void open_settings_watch()
+{
+    settingsfile = find_settings_file();
+    settingswatch = settingsfile.empty() ? -1 : inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (settingswatch >= 0) {
+        watch_settings();
+    }
+}
+
+NewsDescriptors news_descriptors()
+{
+    return {{{signals, POLLIN, 0}, {settingswatch, POLLIN, 0}}};
+}
+
+void take_news_descriptors(const NewsDescriptors &polled)
+{
+    if (polled[0].revents != 0) {
+        take_signals();
+    }
+    if (polled[1].revents != 0) {
+        take_settings_events();
+    }
 }
 
 void platform_tell(const char *out, const char *err)
@@ -187,6 +310,7 @@ int platform_open()
     backend = choose_backend(&elsewhere);
     // On KDE glide ends by taking its script out of KWin first.
     watch_signals(backend == Backend::kwin);
+    open_settings_watch();
     switch (backend) {
     case Backend::gnome:
         return gnome_open();
@@ -330,8 +454,53 @@ void platform_write_line(const char *line)
     }
 }
 
+void platform_show_state(State state, const char *program)
+{
+    const bool paused = state == State::paused;
+    answer_taken(requests, [paused](const Asker &asker) {
+        if (asker.window != 0) {
+            x11_answer(asker.window, paused);
+        }
+        if (asker.call != nullptr) {
+            bus_answer(asker.call);
+        }
+    });
+    switch (backend) {
+    case Backend::x11:
+        x11_show_state(state, program);
+        break;
+    case Backend::gnome:
+        gnome_show_state(state, program);
+        bus_show_state(state, program);
+        break;
+    case Backend::kwin:
+        if (bus_show_state(state, program)) {
+            kwin_say_paused(paused);
+        }
+        break;
+    }
+    show_tray_state(state, program);
+}
+
+void platform_wait_for_news()
+{
+    switch (backend) {
+    case Backend::x11:
+        x11_wait_for_news();
+        break;
+    case Backend::gnome:
+        gnome_wait_for_news();
+        break;
+    case Backend::kwin:
+        kwin_wait_for_news();
+        break;
+    }
+}
+
 Control platform_take_control()
 {
+    // What has come for the backend, requests and the focus among it, and
+    // the signals.
     switch (backend) {
     case Backend::x11:
         x11_take_news();
@@ -347,46 +516,28 @@ Control platform_take_control()
     return take_request(requests);
 }
 
-void platform_show_paused(bool paused)
+bool platform_take_focus(Focus *focus)
 {
-    answer_taken(requests, [paused](const Asker &asker) {
-        if (asker.window != 0) {
-            x11_answer(asker.window, paused);
-        }
-        if (asker.call != nullptr) {
-            bus_answer(asker.call);
-        }
-    });
-    switch (backend) {
-    case Backend::x11:
-        x11_show_paused(paused);
-        break;
-    case Backend::gnome:
-        gnome_show_paused(paused);
-        bus_show_paused(paused);
-        break;
-    case Backend::kwin:
-        if (bus_show_paused(paused)) {
-            kwin_say_paused(paused);
-        }
-        break;
-    }
-    show_tray_paused(paused);
+    return take_focus(focusnews, focus);
 }
 
-void platform_wait_for_control()
+std::filesystem::path platform_settings_file()
 {
-    switch (backend) {
-    case Backend::x11:
-        x11_wait_for_control();
-        break;
-    case Backend::gnome:
-        gnome_wait_for_control();
-        break;
-    case Backend::kwin:
-        kwin_wait_for_control();
-        break;
+    return settingsfile;
+}
+
+bool platform_settings_changed()
+{
+    if (settingswatch >= 0) {
+        take_settings_events();
     }
+    return std::exchange(settingschanged, false);
+}
+
+void platform_warn(const char *text)
+{
+    std::fputs(text, stderr);
+    std::fflush(stderr);
 }
 
 int platform_send_control(Control control)

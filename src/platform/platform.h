@@ -3,7 +3,12 @@
 // link a fake one instead.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <string_view>
 
 // Writes what start-up has to say on standard output and standard error.
 // Where there is no stream to write it to (glidew.exe started from the
@@ -44,7 +49,8 @@ int64_t platform_clock();
 void platform_wait_until(int64_t clock);
 
 // Sleeps until a device moves the pointer, the screen or the monitors
-// change, or platform_clock() would read the given value, whichever comes
+// change, something is asked of glide, the focus or the settings file
+// changes, or platform_clock() would read the given value, whichever comes
 // first. Where the system tells of every move, another program's too, it
 // need not wake at that time; where it cannot tell of the pointer's
 // movements, returns at once.
@@ -80,19 +86,74 @@ enum class Control { none, pause, resume, toggle, status };
 // waiting; Control::none when nothing waits. Never Control::status.
 Control platform_take_control();
 
-// Says that glide has taken in all that platform_take_control() returned,
-// and is now paused or not: answers whoever asked and waits for an answer,
-// and shows the state to whoever looks.
-void platform_show_paused(bool paused);
+// What glide is doing: ticking, paused by the user, or stepped aside for
+// the program that has the focus.
+enum class State { active, paused, aside };
 
-// While glide is paused: sleeps until something is asked of it. It may
+// Says that glide has taken in all that platform_take_control() returned,
+// and what it is doing now, and which program has the focus (empty where
+// none has, or the platform cannot tell): answers whoever asked, and shows
+// both to whoever looks.
+void platform_show_state(State state, const char *program);
+
+// While glide does not tick (paused or aside): sleeps until something is
+// asked of it, the focus changes or the settings file may have. It may
 // wake for other news too.
-void platform_wait_for_control();
+void platform_wait_for_news();
 
 // For the command line: asks the glide that runs in this session (the one
 // beside which platform_open() would answer 3) to pause, resume or toggle,
 // and returns once it has taken that in; or, for Control::status, prints
-// "active" or "paused" on standard output. Opens no display for itself.
-// Returns the status to exit with: 0, or 1 when no glide runs or it does
-// not answer, having said so on standard error.
+// its state ("active", "paused" or "aside") on standard output, and on a
+// line of its own the program that has the focus, if any. Opens no display
+// for itself. Returns the status to exit with: 0, or 1 when no glide runs
+// or it does not answer, having said so on standard error.
 int platform_send_control(Control control);
+
+// The program that has the focus, that is the active window's: the names
+// the platform knows it by, the first the one glide --status prints
+// (empty where no program has the focus or the platform cannot tell), and
+// whether its window fills its monitor.
+constexpr size_t namesize = 128;
+struct Focus {
+    std::array<std::array<char, namesize>, 2> names{};
+    bool fullscreen = false;
+    bool operator==(const Focus &) const = default;
+};
+
+// Sets the focus's name number which, cut to fit at a character's start,
+// with any control character as "?": a window's names are any program's to
+// set, and end up on a terminal.
+inline void name_focus(Focus *focus, size_t which, std::string_view name)
+{
+    std::array<char, namesize> &to = focus->names.at(which);
+    to.fill('\0');
+    size_t length = std::min(name.size(), namesize - 1);
+    while (length < name.size() && length > 0 &&
+           (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
+        --length;  // not within a character
+    }
+    for (size_t i = 0; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        to.at(i) = byte < 0x20 || byte == 0x7f ? '?' : name[i];
+    }
+}
+
+// What has the focus, when it has changed since the last call, or on the
+// first: writes it and returns true; else false. Takes in nothing itself:
+// called after platform_take_control(), which has.
+bool platform_take_focus(Focus *focus);
+
+// Where glide's settings file is: $XDG_CONFIG_HOME/glide/glide.conf on
+// Linux, %APPDATA%\glide\glide.conf on Windows; empty where there is no
+// such folder to name.
+std::filesystem::path platform_settings_file();
+
+// Whether the settings file may have changed since the last call: written,
+// replaced, created or deleted, or its folder come or gone. Takes in what
+// has come, without waiting.
+bool platform_settings_changed();
+
+// Says something as glide runs, on standard error (where glidew.exe has
+// none, in a balloon by its icon).
+void platform_warn(const char *text);

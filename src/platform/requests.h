@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <utility>
 
 #include "platform.h"
 
@@ -29,6 +30,38 @@ constexpr Control requested(long code)
            : code == 2 ? Control::resume
            : code == 3 ? Control::toggle
                        : Control::none;
+}
+
+// What glide does, as the command line prints it.
+constexpr const char *state_name(State state)
+{
+    return state == State::paused ? "paused" : state == State::aside ? "aside" : "active";
+}
+
+// What has the focus, as the platform last saw it, and whether the loop has
+// yet to hear it.
+struct FocusNews {
+    Focus focus;
+    bool changed = true;  // the loop hears it first as glide starts
+};
+
+// Takes in what has the focus now: news if it differs from what had it.
+inline void note_focus(FocusNews &news, const Focus &focus)
+{
+    if (focus != news.focus) {
+        news.focus = focus;
+        news.changed = true;
+    }
+}
+
+// What platform_take_focus() answers: the focus, if it is news.
+inline bool take_focus(FocusNews &news, Focus *focus)
+{
+    const bool changed = std::exchange(news.changed, false);
+    if (changed) {
+        *focus = news.focus;
+    }
+    return changed;
 }
 
 template <typename Asker>

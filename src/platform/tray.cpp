@@ -33,6 +33,8 @@ std::array<char, 64> itemname;
 // with the entry's label.
 bool traypaused;
 uint32_t revision = 1;
+// The tooltip's title, which says when glide is aside, and for which program.
+std::array<char, 32 + namesize> traytitle{"glide"};
 
 // The menu's entries: the root's children.
 constexpr int32_t rootid = 0;
@@ -94,7 +96,7 @@ int append_tooltip(sd_bus_message *reply)
     appended = appended >= 0 ? sd_bus_message_append(reply, "s", icon_name()) : appended;
     appended = appended >= 0 ? append_pixmaps(reply) : appended;
     appended = appended >= 0
-                   ? sd_bus_message_append(reply, "ss", traypaused ? "glide: paused" : "glide",
+                   ? sd_bus_message_append(reply, "ss", traytitle.data(),
                                            traypaused ? "Click to resume" : "Click to pause")
                    : appended;
     return appended >= 0 ? sd_bus_message_close_container(reply) : appended;
@@ -432,16 +434,27 @@ void start_tray(sd_bus *bus)
     register_item();
 }
 
-void show_tray_paused(bool paused)
+void show_tray_state(State state, const char *program)
 {
-    if (traybus == nullptr || paused == traypaused) {
+    std::array<char, 32 + namesize> title{};
+    std::snprintf(title.data(), title.size(), "%s%s",
+                  state == State::paused  ? "glide: paused"
+                  : state == State::aside ? "glide: aside for "
+                                          : "glide",
+                  state == State::aside ? program : "");
+    const bool paused = state == State::paused;
+    if (traybus == nullptr || (paused == traypaused && title == traytitle)) {
         return;
     }
-    traypaused = paused;
-    ++revision;
-    sd_bus_emit_signal(traybus, itempath, iteminterface, "NewIcon", "");
+    traytitle = title;
+    if (paused != traypaused) {
+        traypaused = paused;
+        ++revision;
+        sd_bus_emit_signal(traybus, itempath, iteminterface, "NewIcon", "");
+        sd_bus_emit_signal(traybus, menupath, menuinterface, "LayoutUpdated", "ui", revision,
+                           rootid);
+    }
     sd_bus_emit_signal(traybus, itempath, iteminterface, "NewToolTip", "");
-    sd_bus_emit_signal(traybus, menupath, menuinterface, "LayoutUpdated", "ui", revision, rootid);
     sd_bus_flush(traybus);
 }
 

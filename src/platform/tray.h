@@ -7,13 +7,16 @@
 #include <poll.h>
 #include <systemd/sd-bus.h>
 
+#include "platform.h"
+
 // Serves the item and its menu on the bus, and registers it with the
 // panel's watcher, now and whenever a watcher comes (panels restart).
 // Without a watcher glide runs as before, without a word.
 void start_tray(sd_bus *bus);
 
-// Shows glide paused or active: the icon, the tooltip, the menu's entry.
-void show_tray_paused(bool paused);
+// Shows what glide does: paused or not in the icon and the menu's entry,
+// and in the tooltip, aside for which program.
+void show_tray_state(State state, const char *program);
 
 // Where glide has no bus of its own (X11): opens the session bus for the
 // tray, if there is one, and starts the tray on it.

@@ -1,23 +1,23 @@
 // The platform on Windows.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // After windows.h, which they need.
 #include <mmsystem.h>
 #include <shellapi.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <filesystem>
+#include <string_view>
+#include <utility>
 
 #include "desktop.h"
 #include "platform.h"
 #include "requests.h"
+#include "win32_focus.h"
 
 // Known to Windows 10 1803 and later; older SDKs and MinGW's headers lack it.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -47,13 +47,33 @@ static HWND window;
 // The message that window is asked with: wparam 1 to pause, 2 to resume, 3
 // to toggle, and lparam the window to answer once glide has taken that in,
 // with the same message: wparam 0, or 1 when too many requests wait, and
-// lparam whether glide is paused. wparam 4 asks whether it is paused, and
-// is answered at once: 1 active, 2 paused.
+// lparam whether glide is paused. wparam 4 asks what glide does, and is
+// answered at once: 1 active, 2 paused, 3 aside; first, where a program has
+// the focus, glide sends lparam's window its name as WM_COPYDATA.
 static UINT controlmessage;
 
-// What has been asked, and whether glide has shown itself paused since.
+// What has been asked, and what glide has shown since: what it does, and
+// which program has the focus.
 static Requests<HWND> requests;
-static bool shownpaused;
+static State shownstate;
+static std::array<char, namesize> shownprogram;
+
+// What has the focus as last looked at, and whether the loop has yet to
+// hear it; and when glide last looked, by the hand, and whether the hand
+// has moved since. Windows tells of a change of focus, but Wine does not:
+// a flick asks too, once at its start (at most every quarter of a
+// second), and aside under Wine, every move of the hand.
+static FocusNews focusnews;
+static int64_t lookedat = -1000;
+static bool handsincelook = true;
+
+// The settings file's folder, watched for its files to change; while it is
+// missing, the nearest folder above it that is there, for folders to come.
+// Set when the settings file may have changed since the loop last asked.
+static std::filesystem::path settingsfile;
+static std::filesystem::path watchedfolder;
+static HANDLE settingswatch = INVALID_HANDLE_VALUE;
+static bool settingschanged;
 
 // Win+Shift+G pauses and resumes glide, unless another program holds it.
 constexpr int hotkey = 1;
@@ -188,6 +208,7 @@ static void take_raw_input(HRAWINPUT input)
         handreports = std::min(handreports + 1, int32_t{1} << 30);
         heardhand = true;
     }
+    handsincelook = true;
 }
 
 #ifdef GLIDE_WINDOWED
@@ -204,11 +225,18 @@ static NOTIFYICONDATAW icon_data()
     data.uCallbackMessage = iconmessage;
     // Resources 1 and 2: the icon, active and paused, at the size the
     // notification area shows.
-    data.hIcon = static_cast<HICON>(
-        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(shownpaused ? 2 : 1), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    std::swprintf(data.szTip, std::size(data.szTip), L"%ls%ls",
-                  shownpaused ? L"glide: paused. Click to resume" : L"glide. Click to pause",
+    data.hIcon = static_cast<HICON>(LoadImageW(
+        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(shownstate == State::paused ? 2 : 1),
+        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    std::array<wchar_t, namesize> program{};
+    MultiByteToWideChar(CP_UTF8, 0, shownprogram.data(), -1, program.data(),
+                        static_cast<int>(program.size()) - 1);
+    std::swprintf(data.szTip, std::size(data.szTip), L"%ls%.48ls%ls%ls",
+                  shownstate == State::paused  ? L"glide: paused. Click to resume"
+                  : shownstate == State::aside ? L"glide: aside for "
+                                               : L"glide. Click to pause",
+                  shownstate == State::aside ? program.data() : L"",
+                  shownstate == State::aside ? L". Click to pause" : L"",
                   hotkeytaken ? L" (Win+Shift+G is another program's)" : L"");
     return data;
 }
@@ -268,7 +296,7 @@ static void ask_toggle()
 static void show_menu(int x, int y)
 {
     HMENU menu = CreatePopupMenu();
-    AppendMenuW(menu, MF_STRING, 1, shownpaused ? L"Resume" : L"Pause");
+    AppendMenuW(menu, MF_STRING, 1, shownstate == State::paused ? L"Resume" : L"Pause");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, 2, L"Quit");
     // As the documentation says: in the foreground, or the menu would not
@@ -305,18 +333,25 @@ static void take_icon_event(WPARAM wparam, LPARAM lparam)
 }
 #endif
 
-// Takes a request of the command line's, or answers it whether glide is
-// paused.
+// Takes a request of the command line's, or answers it what glide does,
+// having sent it the program that has the focus.
 static LRESULT take_request(WPARAM code, LPARAM lparam)
 {
-    if (code == 4) {
-        return shownpaused ? 2 : 1;
-    }
-    const Control control = requested(static_cast<long>(code));
     // The message carries the asker's window in lparam.
     auto *const asker = reinterpret_cast<HWND>(lparam);  // NOLINT(performance-no-int-to-ptr)
+    if (code == 4) {
+        COPYDATASTRUCT program{1, static_cast<DWORD>(std::strlen(shownprogram.data())),
+                               shownprogram.data()};
+        if (asker != nullptr && program.cbData > 0) {
+            SendMessageTimeoutW(asker, WM_COPYDATA, reinterpret_cast<WPARAM>(window),
+                                reinterpret_cast<LPARAM>(&program), SMTO_ABORTIFHUNG, 5000,
+                                nullptr);
+        }
+        return shownstate == State::paused ? 2 : shownstate == State::aside ? 3 : 1;
+    }
+    const Control control = requested(static_cast<long>(code));
     if (control != Control::none && !keep_request(requests, control, asker)) {
-        PostMessageW(asker, controlmessage, 1, shownpaused ? 1 : 0);
+        PostMessageW(asker, controlmessage, 1, shownstate == State::paused ? 1 : 0);
     }
     woken = woken || control != Control::none;
     return 0;
@@ -468,6 +503,75 @@ static const char *ask(HWND glide, long code)
     }
 }
 
+// Whether glide looks at the foreground window for the hand's move: at the
+// start of a flick, and aside under Wine, whose hooks are silent, at every
+// move.
+static bool looks_by_hand()
+{
+    return handsincelook && ((shownstate == State::aside && wine) ||
+                             (shownstate == State::active && platform_clock() - lookedat >= 250));
+}
+
+// Whether news waits for the loop: a request, a change of the focus or of
+// the settings file. Every wait ends for it.
+static bool news_waiting()
+{
+    return request_kept(requests) || settingschanged || focusnews.changed || focus_told() ||
+           looks_by_hand();
+}
+
+// Watches the settings file's folder for its files to change; while the
+// folder is missing, the nearest folder above it for folders to come.
+static void watch_settings()
+{
+    if (settingswatch != INVALID_HANDLE_VALUE) {
+        FindCloseChangeNotification(settingswatch);
+        settingswatch = INVALID_HANDLE_VALUE;
+    }
+    const std::filesystem::path own = settingsfile.parent_path();
+    for (std::filesystem::path folder = own; !folder.empty();) {
+        settingswatch = FindFirstChangeNotificationW(
+            folder.c_str(), FALSE,
+            folder == own ? FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE |
+                                FILE_NOTIFY_CHANGE_ATTRIBUTES
+                          : FILE_NOTIFY_CHANGE_DIR_NAME);
+        if (settingswatch != INVALID_HANDLE_VALUE || folder == folder.root_path()) {
+            watchedfolder = folder;
+            return;
+        }
+        folder = folder.parent_path();
+    }
+}
+
+// Takes in what the folder's watch has seen: a change in the folder, which
+// may be the settings file's; a folder above it come, or the folder gone,
+// and the watch moves.
+static void take_settings_change()
+{
+    settingschanged = true;
+    std::error_code error;
+    if (watchedfolder != settingsfile.parent_path() ||
+        !std::filesystem::is_directory(watchedfolder, error) ||
+        FindNextChangeNotification(settingswatch) == FALSE) {
+        watch_settings();
+    }
+}
+
+// Sleeps until a message comes, the settings file's folder changes, or for
+// the given milliseconds (INFINITE: no end). Returns false when the time ran
+// out.
+static bool wait_for_message(DWORD ms)
+{
+    const DWORD handles = settingswatch != INVALID_HANDLE_VALUE ? 1 : 0;
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(handles, &settingswatch, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (handles == 1 && woke == WAIT_OBJECT_0) {
+        take_settings_change();
+    }
+    return woke != WAIT_TIMEOUT;
+}
+
 int platform_open()
 {
     // One glide a session. The mutex goes when the last handle to it does,
@@ -494,6 +598,14 @@ int platform_open()
                                    TIMER_ALL_ACCESS);
     make_window();
     take_display();
+    follow_focus();
+    std::array<wchar_t, 32768> appdata{};  // as long as a variable may be
+    const DWORD length =
+        GetEnvironmentVariableW(L"APPDATA", appdata.data(), static_cast<DWORD>(appdata.size()));
+    if (length > 0 && length < appdata.size()) {
+        settingsfile = std::filesystem::path(appdata.data()) / L"glide" / L"glide.conf";
+        watch_settings();
+    }
     wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
     if (wine) {
         // For a tenth of a second after any program's SetCursorPos, Wine
@@ -619,12 +731,11 @@ void platform_wait_for_input(int64_t clock)
         }
         // Rounded up, so that the deadline is not woken for early.
         const auto ms = static_cast<DWORD>(std::min<int64_t>(scale_up(left, 1000), 1000000));
-        if (MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
-            WAIT_TIMEOUT) {
+        if (!wait_for_message(ms)) {
             nothingcame = true;
             return;
         }
-        if (take_messages()) {
+        if (take_messages() || news_waiting()) {
             return;
         }
     }
@@ -666,48 +777,138 @@ Control platform_take_control()
     return take_request(requests);
 }
 
-void platform_show_paused(bool paused)
+void platform_show_state(State state, const char *program)
 {
+    const bool paused = state == State::paused;
     answer_taken(requests, [paused](HWND asker) {
         if (asker != nullptr) {
             PostMessageW(asker, controlmessage, 0, paused ? 1 : 0);
         }
     });
-    if (paused != shownpaused) {
-        listen_to_mice(!paused);
+    // Aside, Windows tells of the focus's changes; Wine does not, and glide
+    // asks at each move of the hand.
+    const auto listening = [](State shown) {
+        return shown == State::active || (shown == State::aside && wine);
+    };
+    if (listening(state) != listening(shownstate)) {
+        listen_to_mice(listening(state));
     }
-    shownpaused = paused;
+    shownstate = state;
+    std::snprintf(shownprogram.data(), shownprogram.size(), "%s", program);
 #ifdef GLIDE_WINDOWED
     show_icon();
 #endif
 }
 
-void platform_wait_for_control()
+void platform_wait_for_news()
 {
-    // With the mice not listened to, only what is asked, a change of the
-    // display or WM_CLOSE wakes glide.
-    for (take_messages(); !request_kept(requests); take_messages()) {
-        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // With the mice not listened to, only news, a change of the display or
+    // WM_CLOSE wakes glide.
+    for (take_messages(); !news_waiting(); take_messages()) {
+        wait_for_message(INFINITE);
     }
+}
+
+bool platform_take_focus(Focus *focus)
+{
+    if (focus_told() || looks_by_hand()) {
+        handsincelook = false;
+        lookedat = platform_clock();
+        note_focus(focusnews, look_at_focus());
+    }
+    return take_focus(focusnews, focus);
+}
+
+std::filesystem::path platform_settings_file()
+{
+    return settingsfile;
+}
+
+bool platform_settings_changed()
+{
+    if (settingswatch != INVALID_HANDLE_VALUE &&
+        WaitForSingleObject(settingswatch, 0) == WAIT_OBJECT_0) {
+        take_settings_change();
+    }
+    return std::exchange(settingschanged, false);
+}
+
+void platform_warn(const char *text)
+{
+#ifdef GLIDE_WINDOWED
+    if (!has_stream(STD_ERROR_HANDLE)) {
+        // A balloon by the icon: a box would stop glide until it was closed.
+        NOTIFYICONDATAW data = icon_data();
+        data.uFlags = NIF_INFO;
+        data.dwInfoFlags = NIIF_WARNING;
+        MultiByteToWideChar(CP_UTF8, 0, text, -1, data.szInfo,
+                            static_cast<int>(std::size(data.szInfo)) - 1);
+        std::swprintf(data.szInfoTitle, std::size(data.szInfoTitle), L"glide");
+        Shell_NotifyIconW(NIM_MODIFY, &data);
+        return;
+    }
+#endif
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+}
+
+// The program that has the focus, as the glide asked sends it.
+static Focus toldprogram;
+
+static LRESULT CALLBACK take_program(HWND to, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_COPYDATA) {
+        // The message carries the data's description in lparam.
+        const auto *data =
+            reinterpret_cast<const COPYDATASTRUCT *>(lparam);  // NOLINT(performance-no-int-to-ptr)
+        if (data->dwData == 1) {
+            name_focus(&toldprogram, 0,
+                       std::string_view(static_cast<const char *>(data->lpData), data->cbData));
+        }
+        return TRUE;
+    }
+    return DefWindowProcW(to, message, wparam, lparam);
+}
+
+// Asks the glide's window what it does, and which program has the focus,
+// which it sends to a window of the command line's while it is asked.
+// Returns what is to be said: nothing, or why it was not taken in.
+static const char *ask_state(HWND glide, std::array<char, 16 + namesize> *out)
+{
+    WNDCLASSW type{};
+    type.lpfnWndProc = take_program;
+    type.hInstance = GetModuleHandleW(nullptr);
+    type.lpszClassName = L"glide-status";
+    RegisterClassW(&type);
+    HWND asker = CreateWindowExW(0, L"glide-status", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 type.hInstance, nullptr);
+    DWORD_PTR state = 0;
+    if (SendMessageTimeoutW(glide, controlmessage, 4, reinterpret_cast<LPARAM>(asker),
+                            SMTO_ABORTIFHUNG, 5000, &state) == 0 ||
+        state < 1 || state > 3) {
+        return IsWindow(glide) != FALSE ? glidesilent : noglide;
+    }
+    const char *program = toldprogram.names[0].data();
+    std::snprintf(out->data(), out->size(), "%s\n%s%s",
+                  state_name(state == 2   ? State::paused
+                             : state == 3 ? State::aside
+                                          : State::active),
+                  program, *program != '\0' ? "\n" : "");
+    return "";
 }
 
 int platform_send_control(Control control)
 {
     HWND glide = find_glide();
-    const char *out = "";
+    std::array<char, 16 + namesize> out{};
     const char *err = "";
-    DWORD_PTR state = 0;
     if (glide == nullptr) {
         err = noglide;
     } else if (control != Control::status) {
         err = ask(glide, request_code(control));
-    } else if (SendMessageTimeoutW(glide, controlmessage, 4, 0, SMTO_ABORTIFHUNG, 5000, &state) ==
-                   0 ||
-               (state != 1 && state != 2)) {
-        err = IsWindow(glide) != FALSE ? glidesilent : noglide;
     } else {
-        out = state == 2 ? "paused\n" : "active\n";
+        err = ask_state(glide, &out);
     }
-    platform_tell(out, err);
+    platform_tell(out.data(), err);
     return *err == '\0' ? 0 : 1;
 }

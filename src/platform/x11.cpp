@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "backends.h"
@@ -27,10 +28,20 @@ static Window root;
 // pause, 2 to resume, 3 to toggle, and the window to answer; glide answers
 // that window with a GLIDE_CONTROL message once it has taken it in: 0 and
 // whether it is paused, or 1 when too many requests wait. Its GLIDE_STATE
-// property says "active" or "paused".
+// property says "active", "paused" or "aside", and on a line of its own
+// the program that has the focus, if any.
 static Window owner;
 static Atom controlatom;
 static Atom stateatom;
+static Atom utf8atom;
+
+// The window that has the focus, as the window manager names it in
+// _NET_ACTIVE_WINDOW, whose class and state glide follows; None where there
+// is none, or no window manager that names one.
+static Window activewindow;
+static Atom activeatom;
+static Atom wmstateatom;
+static Atom fullscreenatom;
 
 // Xlib's own handler of errors, which ends the program.
 static XErrorHandler xliberrors;
@@ -85,28 +96,99 @@ static Atom name_atoms()
 {
     controlatom = XInternAtom(display, "GLIDE_CONTROL", False);
     stateatom = XInternAtom(display, "GLIDE_STATE", False);
+    utf8atom = XInternAtom(display, "UTF8_STRING", False);
     std::array<char, 32> name{};
     std::snprintf(name.data(), name.size(), "GLIDE_S%d", DefaultScreen(display));
     return XInternAtom(display, name.data(), False);
 }
 
-// Says on the owner window whether glide is paused.
-static void write_state(bool paused)
+// Says on the owner window what glide does, and which program has the focus.
+static void write_state(State state, const char *program)
 {
-    const std::string_view state = paused ? "paused" : "active";
-    XChangeProperty(display, owner, stateatom, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char *>(state.data()),
-                    static_cast<int>(state.size()));
+    std::array<char, 16 + namesize> text{};
+    const int length = std::snprintf(text.data(), text.size(), "%s%s%s", state_name(state),
+                                     *program != '\0' ? "\n" : "", program);
+    XChangeProperty(display, owner, stateatom, utf8atom, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(text.data()),
+                    std::clamp(length, 0, static_cast<int>(text.size()) - 1));
 }
 
-// The window of a command line that went before glide answered it is no
+// The window of a command line that went before glide answered it, and a
+// window that had the focus and went before glide looked at it, are no
 // fault of glide's; any other error is Xlib's to report, as it always was.
 static int on_error(Display *errordisplay, XErrorEvent *error)
 {
-    if (error->error_code == BadWindow && error->request_code == X_SendEvent) {
+    if (error->error_code == BadWindow &&
+        (error->request_code == X_SendEvent || error->request_code == X_ChangeWindowAttributes ||
+         error->request_code == X_GetProperty)) {
         return 0;
     }
     return xliberrors(errordisplay, error);
+}
+
+// Reads a property of a window, of the given type and 8 or 32-bit format,
+// into a buffer of Xlib's that the caller frees with XFree; nullptr where
+// there is none (or the window has gone).
+static unsigned char *read_property(Window window, Atom property, Atom type, int format, long most,
+                                    unsigned long *count)
+{
+    Atom got = None;
+    int gotformat = 0;
+    unsigned long after = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display, window, property, 0, most, False, type, &got, &gotformat, count,
+                           &after, &data) != Success ||
+        got != type || gotformat != format || data == nullptr) {
+        if (data != nullptr) {
+            XFree(data);
+        }
+        *count = 0;
+        return nullptr;
+    }
+    return data;
+}
+
+// Follows the window that has the focus: told of its class and state from
+// here on, it takes in what they are now.
+static void follow_focus()
+{
+    unsigned long count = 0;
+    Window active = None;
+    if (unsigned char *data = read_property(root, activeatom, XA_WINDOW, 32, 1, &count)) {
+        // Format 32 comes as longs, whatever their size.
+        active = count == 1 ? static_cast<Window>(*reinterpret_cast<const long *>(data)) : None;
+        XFree(data);
+    }
+    if (active != activewindow) {
+        if (activewindow != None) {
+            XSelectInput(display, activewindow, NoEventMask);  // glide's interest alone
+        }
+        activewindow = active;
+        if (active != None) {
+            XSelectInput(display, active, PropertyChangeMask);
+        }
+    }
+    Focus focus;
+    if (active != None) {
+        // WM_CLASS: the instance's name and the class's, each ended by a NUL.
+        if (unsigned char *data = read_property(active, XA_WM_CLASS, XA_STRING, 8, 256, &count)) {
+            const std::string_view both(reinterpret_cast<const char *>(data), count);
+            const size_t end = std::min(both.find('\0'), both.size());
+            name_focus(&focus, 0, both.substr(0, end));
+            if (end < both.size()) {
+                const std::string_view rest = both.substr(end + 1);
+                name_focus(&focus, 1, rest.substr(0, std::min(rest.find('\0'), rest.size())));
+            }
+            XFree(data);
+        }
+        if (unsigned char *data = read_property(active, wmstateatom, XA_ATOM, 32, 64, &count)) {
+            const auto *atoms = reinterpret_cast<const long *>(data);
+            focus.fullscreen =
+                std::find(atoms, atoms + count, static_cast<long>(fullscreenatom)) != atoms + count;
+            XFree(data);
+        }
+    }
+    note_focus(focus);
 }
 
 // Takes the selection GLIDE_S<screen>, as a window manager takes WM_S<n>, to
@@ -117,7 +199,7 @@ static bool own_screen()
 {
     const Atom selection = name_atoms();
     owner = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
-    write_state(false);
+    write_state(State::active, "");
     // A glide that has just died may own it until the server notices.
     const int64_t giveup = platform_clock() + 500;
     for (;;) {
@@ -199,10 +281,14 @@ int x11_open()
                      DisplayString(display));
         return 3;
     }
-    // Told of every change of the screen's size and of the monitors from
-    // here on, and asked for them after that, so that no change falls in
-    // between.
-    XSelectInput(display, root, StructureNotifyMask);
+    // Told of every change of the screen's size, of the monitors and of the
+    // window that has the focus from here on, and asked for them after
+    // that, so that no change falls in between.
+    XSelectInput(display, root, StructureNotifyMask | PropertyChangeMask);
+    activeatom = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    wmstateatom = XInternAtom(display, "_NET_WM_STATE", False);
+    fullscreenatom = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
+    follow_focus();
     int errors = 0;
     int major = 0;
     int minor = 0;
@@ -284,13 +370,11 @@ static bool wait_on_server(int timeout)
     // end in sight.
     XFlush(display);
     int wait = timeout;
-    const pollfd tray = tray_descriptor(&wait);
-    std::array<pollfd, 3> fds{
-        {{ConnectionNumber(display), POLLIN, 0}, {signal_descriptor(), POLLIN, 0}, tray}};
+    const NewsDescriptors news = news_descriptors();
+    std::array<pollfd, 4> fds{
+        {{ConnectionNumber(display), POLLIN, 0}, tray_descriptor(&wait), news[0], news[1]}};
     const int ready = poll(fds.data(), fds.size(), wait);
-    if (fds[1].revents != 0) {
-        take_signals();
-    }
+    take_news_descriptors({fds[2], fds[3]});
     take_tray_messages();
     return ready == 0 && wait == timeout;
 }
@@ -322,6 +406,12 @@ static bool take_events(int queued = QueuedAfterReading)
         } else if (event.type == ClientMessage && event.xclient.window == owner &&
                    event.xclient.message_type == controlatom && event.xclient.format == 32) {
             take_request(event.xclient);
+        } else if (event.type == PropertyNotify &&
+                   ((event.xproperty.window == root && event.xproperty.atom == activeatom) ||
+                    (event.xproperty.window == activewindow && activewindow != None &&
+                     (event.xproperty.atom == wmstateatom ||
+                      event.xproperty.atom == XA_WM_CLASS)))) {
+            follow_focus();
         }
     }
     return woken;
@@ -440,7 +530,7 @@ void x11_wait_for_input(int64_t clock)
         }
         return;
     }
-    while (!take_events() && !request_waiting()) {
+    while (!take_events() && !news_waiting()) {
         const int64_t left = clock - platform_clock();
         // Whole milliseconds of a clock that truncates: never an early wake.
         if (left <= 0 || wait_on_server(static_cast<int>(std::min<int64_t>(left, 1000000)))) {
@@ -460,18 +550,18 @@ void x11_answer(unsigned long window, bool paused)
     send_answer(window, 0, paused);
 }
 
-void x11_show_paused(bool paused)
+void x11_show_state(State state, const char *program)
 {
-    write_state(paused);
-    select_raw_motion(!paused);
+    write_state(state, program);
+    select_raw_motion(state == State::active);
     XFlush(display);
 }
 
-void x11_wait_for_control()
+void x11_wait_for_news()
 {
-    // With no raw motion selected, only what glide is asked, a change of
-    // the screen, or a signal wakes it.
-    for (take_events(); !request_waiting(); take_events()) {
+    // With no raw motion selected, only news, a change of the screen, or a
+    // signal wakes it.
+    for (take_events(); !news_waiting(); take_events()) {
         wait_on_server(-1);
     }
 }
@@ -490,19 +580,19 @@ static int note_error(Display * /*errordisplay*/, XErrorEvent * /*error*/)
 // the status to exit with.
 static int print_state(Window glide)
 {
-    Atom type = None;
-    int format = 0;
     unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char *data = nullptr;
-    const bool read = XGetWindowProperty(display, glide, stateatom, 0, 2, False, XA_STRING, &type,
-                                         &format, &count, &after, &data) == Success &&
-                      !failed && type == XA_STRING && format == 8;
-    const std::string_view state =
-        read && data != nullptr ? std::string_view(reinterpret_cast<char *>(data), count) : "";
-    const bool known = state == "active" || state == "paused";
+    unsigned char *data = read_property(glide, stateatom, utf8atom, 8, 64, &count);
+    const std::string_view text =
+        data != nullptr && !failed ? std::string_view(reinterpret_cast<char *>(data), count) : "";
+    const std::string_view state = text.substr(0, std::min(text.find('\n'), text.size()));
+    const bool known = state == "active" || state == "paused" || state == "aside";
     if (known) {
+        Focus program;  // any glide's word, made safe to print
+        name_focus(&program, 0, text.substr(std::min(state.size() + 1, text.size())));
         std::printf("%.*s\n", static_cast<int>(state.size()), state.data());
+        if (program.names[0][0] != '\0') {
+            std::printf("%s\n", program.names[0].data());
+        }
     }
     if (data != nullptr) {
         XFree(data);

@@ -7,11 +7,12 @@ import select
 import signal
 import struct
 import subprocess
+import tempfile
 import threading
 import time
 import unittest
 
-from session import TrayItem, Watcher, bus
+from session import TestWindow, TrayItem, Watcher, bus
 from xserver import WINE, Display, Relay, restart_wine, schedstat, wait_for
 
 # A Windows build runs under Wine, and ends its lines as Windows does.
@@ -737,8 +738,87 @@ class Throwing(OnDisplay):
         self.assertEqual(self.display.cursor(), at)
 
 
-class Compositor(Throwing):
+class SteppingAside(Throwing):
+    """glide --throw steps aside while a full-screen program or one its
+    settings file names has the focus, and comes back when it goes."""
+
+    def setUp(self):
+        # A settings file of the test's own, in a folder that is not there yet.
+        self.config = tempfile.mkdtemp(prefix="glide-config-")
+        self.env = dict(self.display.env, XDG_CONFIG_HOME=self.config)
+        self.folder = os.path.join(self.config, "glide")
+
+    def tearDown(self):
+        subprocess.run(["rm", "-rf", self.config], check=True)
+
+    def write_settings(self, text):
+        """Writes the settings file as editors do: a new file renamed over it."""
+        os.makedirs(self.folder, exist_ok=True)
+        with open(os.path.join(self.folder, "new"), "w") as f:
+            f.write(text)
+        os.replace(os.path.join(self.folder, "new"), os.path.join(self.folder, "glide.conf"))
+
+    def status(self):
+        """What glide --status says, a line an item."""
+        return self.ask("--status", self.env).split("\n")
+
+    def glides(self, glide):
+        """Whether a flick from (100, 300) glides on."""
+        self.display.move(100, 300)
+        time.sleep(0.3)
+        seen = len(glide.lines)
+        self.display.flick(12)
+        settle(glide)
+        return len(glide.lines) > seen
+
+    def assert_steps_aside(self, glide, fullscreen, name, listed, status=None, shows=None):
+        """A flick glides until fullscreen(True) makes the program called name
+        full screen, and again once fullscreen(False) takes it back; then not
+        while the settings file lists it as listed, and again once the file
+        no longer does. status() says what glide does, and for which program
+        (under Wine, the flick cannot tell while a full-screen window is in
+        front: its moves do not show). While aside, shows() says that it is,
+        as the desktop shows it."""
+        status = status or self.status
+        said = []
+
+        def says(state):
+            wait_for(lambda: said.append(status()) or said[-1] == [state, name],
+                     lambda: "glide --status said %s, not %s" % (said[-1], state), 5)
+
+        self.assertTrue(self.glides(glide))
+        fullscreen(True)
+        says("aside")
+        if shows:
+            wait_for(shows, "the desktop does not show glide aside")
+        if not WINE:
+            self.assertFalse(self.glides(glide))
+        fullscreen(False)
+        says("active")
+        self.assertTrue(self.glides(glide))
+        self.write_settings("# glide's settings\naside-for = mpv, %s\n" % listed)
+        says("aside")
+        self.assertFalse(self.glides(glide))
+        self.write_settings("# glide's settings\n")
+        says("active")
+        self.assertTrue(self.glides(glide))
+
+
+class Compositor(SteppingAside):
     """Where a compositor tells glide of the pointer, over the session bus."""
+
+    def assert_steps_aside_for_a_window(self, shows):
+        """For a GTK window of the tests', of no .desktop file: named by its
+        app id, as its class. shows(glide) says whether the desktop shows
+        glide aside for it."""
+        window = TestWindow(self.display.env)
+        glide = Glide(self.display, ["--throw"], self.env)
+        try:
+            self.assert_steps_aside(glide, window.fullscreen, "glide-test-window",
+                                    "Glide-Test-Window", shows=lambda: shows(glide))
+        finally:
+            glide.stop()
+            window.close()
 
     def assert_sleeps_until_a_nudge(self):
         """glide -q at rest makes no wake of its own, and a nudge wakes it."""
@@ -771,6 +851,36 @@ class Throw(Throwing):
             glide.stop()
 
 
+@unittest.skipIf(WINE, "Wine's desktop has its own test")
+class Aside(SteppingAside):
+    """On X11, a window manager's word of the active window: with no window
+    manager, a window of the test's that says it itself."""
+
+    def test_steps_aside_for_a_full_screen_program_and_a_listed_one(self):
+        client = subprocess.Popen(["/usr/bin/python3", os.path.join(os.path.dirname(__file__),
+                                                                    "xfocus.py")],
+                                  env=self.display.env, stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, text=True)
+        glide = None
+        try:
+            self.assertEqual(client.stdout.readline(), "ready\n")
+            glide = Glide(self.display, ["--throw"], self.env)
+
+            def fullscreen(on):
+                client.stdin.write("full\n" if on else "window\n")
+                client.stdin.flush()
+                self.assertEqual(client.stdout.readline(), "done\n")
+
+            # Listed by its class, in another case.
+            self.assert_steps_aside(glide, fullscreen, "glidetest", "GLIDETEST")
+        finally:
+            if glide:
+                self.assertEqual(glide.stop(), ("", -signal.SIGINT))
+            client.stdin.close()
+            client.wait()
+            client.stdout.close()
+
+
 def windows_process(name):
     """The process of the Windows program of that name that Wine runs."""
     for pid in os.listdir("/proc"):
@@ -784,18 +894,75 @@ def windows_process(name):
     raise AssertionError("%s is not running" % name)
 
 
+def windows_path(path):
+    """A path here as Wine's programs name it."""
+    return "Z:" + path.replace("/", "\\")
+
+
 @unittest.skipUnless(WINE, "a matter of Wine's virtual desktop")
-class WineDesktop(Throwing):
+class WineDesktop(SteppingAside):
     """Inside a Wine virtual desktop, which delivers raw input as Windows
-    does: --throw hears the hand, and Win+Shift+G pauses and resumes."""
+    does: --throw hears the hand, Win+Shift+G pauses and resumes, and glide
+    steps aside for a program in front."""
+
+    DESKTOP = [WINE, "explorer", "/desktop=glide,1024x768"]
 
     def in_desktop(self, args):
-        return Glide(self.display, args, program=[WINE, "explorer", "/desktop=glide,1024x768",
-                                                  os.environ["GLIDE"]])
+        return Glide(self.display, args, program=[*self.DESKTOP, os.environ["GLIDE"]])
+
+    def test_steps_aside_for_a_full_screen_program_and_a_listed_one(self):
+        # The settings file is in the prefix's %APPDATA%.
+        self.folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users",
+                                   os.environ.get("USER", "root"), "AppData", "Roaming", "glide")
+        subprocess.run(["rm", "-rf", self.folder], check=True)
+        self.display.ready_wine()
+
+        started = []
+
+        def place(how):
+            # Not waited for: the window's program, started, goes on.
+            started.append(subprocess.Popen([*self.DESKTOP, os.environ["GLIDE_TEST_WINDOW"], how],
+                                            env=self.display.env, stdout=subprocess.DEVNULL,
+                                            stderr=subprocess.DEVNULL))
+
+        def status():
+            # Wine tells of no change of focus: glide asks as the hand moves.
+            # Asked inside the desktop, where glide's window is found.
+            self.display.nudge(1, 0)
+            said = os.path.join(self.config, "status")
+            subprocess.run([*self.DESKTOP, "cmd", "/c", "%s --status > %s" % (
+                windows_path(os.environ["GLIDE"]), windows_path(said))],
+                env=self.display.env, check=True, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL, timeout=30)
+            wait_for(lambda: os.path.exists(said), "glide --status said nothing", 10)
+            time.sleep(0.2)
+            with open(said) as f:
+                lines = f.read().replace("\r", "").split("\n")[:-1]
+            os.remove(said)
+            return lines
+
+        glide = self.in_desktop(["--throw"])
+        try:
+            place("window")
+            wait_for(lambda: status() == ["active", "glide-test-window.exe"],
+                     "the test's window did not come", 30)
+            self.assert_steps_aside(glide, lambda on: place("full" if on else "window"),
+                                    "glide-test-window.exe", "GLIDE-TEST-WINDOW", status)
+        finally:
+            self.end(glide)
+            for program in started:
+                program.wait()
+            subprocess.run(["rm", "-rf", self.folder], check=True)
 
     def end(self, glide):
         restart_wine(self.display.env)  # what runs in the desktop ends with Wine's server
         glide.stop()
+        # The keyboard's focus goes back where the next desktop finds it: a
+        # window in front gave it to Wine's desktop, which has gone.
+        subprocess.run(["/usr/bin/python3", "-c", "from Xlib import X, display\n"
+                        "screen = display.Display()\n"
+                        "screen.set_input_focus(X.PointerRoot, X.RevertToPointerRoot, 0)\n"
+                        "screen.sync()"], env=self.display.env, check=True)
 
     def test_throw_hears_the_hand(self):
         glide = self.in_desktop(["--throw"])

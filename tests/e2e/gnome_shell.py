@@ -39,6 +39,10 @@ class Shell(OnSessionBus):
             shutil.copytree(folder, os.path.join(extensions, os.path.basename(folder)))
         subprocess.run(["gsettings", "set", "org.gnome.shell", "enabled-extensions",
                         str([UUID, "glide-hand@glide"])], env=self.env, check=True)
+        # A glide that bounces off the top left corner must not open the
+        # overview, where a new window takes no focus.
+        subprocess.run(["gsettings", "set", "org.gnome.desktop.interface", "enable-hot-corners",
+                        "false"], env=self.env, check=True)
         self.processes.append(subprocess.Popen(
             ["/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"],
             env=self.env, stdout=self.log, stderr=self.log))

@@ -22,6 +22,11 @@ class Gnome(Compositor):
     def test_quiet_at_rest_sleeps_until_a_nudge(self):
         self.assert_sleeps_until_a_nudge()
 
+    def test_steps_aside_for_a_full_screen_window_and_a_listed_one(self):
+        # On GNOME 43, in the toggle's title.
+        self.assert_steps_aside_for_a_window(lambda glide: self.display.hand("ToggleTitle") ==
+                                             "('glide: aside for glide-test-window',)\n")
+
     def test_throw(self):
         glide = Glide(self.display, ["--throw"])
         try:

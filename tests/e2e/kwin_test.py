@@ -48,6 +48,13 @@ class Kde(Compositor):
     def test_quiet_at_rest_sleeps_until_a_nudge(self):
         self.assert_sleeps_until_a_nudge()
 
+    def test_steps_aside_for_a_full_screen_window_and_a_listed_one(self):
+        # In the tray's tooltip, served with or without a panel.
+        self.assert_steps_aside_for_a_window(lambda glide: "'glide: aside for glide-test-window'" in (
+            TrayItem(self.display.env, glide.process.pid).call(
+                "/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get",
+                "org.kde.StatusNotifierItem", "ToolTip") or ""))
+
     def test_throw(self):
         glide = Glide(self.display, ["--throw"])
         try:

@@ -88,6 +88,31 @@ class TrayItem:
                          "[(%s, 'clicked', <''>, uint32 0)]" % entry)
 
 
+class TestWindow:
+    """A GTK 3 window of the tests' own on a compositor's Wayland display,
+    which has the focus once it is shown."""
+
+    def __init__(self, env):
+        self.process = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "gtkwindow.py")],
+            env=dict(env, GDK_BACKEND="wayland"), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            text=True)
+        if self.process.stdout.readline() != "ready\n":
+            raise RuntimeError("the test window did not show")
+
+    def fullscreen(self, on):
+        self.process.stdin.write("full\n" if on else "window\n")
+        self.process.stdin.flush()
+        if self.process.stdout.readline() != "done\n":
+            raise RuntimeError("the test window did not go %s" % ("full screen" if on else
+                                                                 "back"))
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.wait()
+        self.process.stdout.close()
+
+
 class OnSessionBus:
     """A compositor with its processes, log, folder and environment."""
 

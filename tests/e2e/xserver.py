@@ -148,11 +148,11 @@ def schedstat(pid):
 
 def wait_for(condition, failure, seconds=1):
     """Waits up to a second, or the seconds given, for a server to show what
-    a client asked of it."""
+    a client asked of it; else fails saying failure (or what it returns)."""
     deadline = time.monotonic() + seconds
     while not condition():
         if time.monotonic() > deadline:
-            raise AssertionError(failure)
+            raise AssertionError(failure() if callable(failure) else failure)
         time.sleep(0.01)
 
 

@@ -22,6 +22,7 @@ const INTERFACE = `<node>
     <method name="Toggle">
       <arg direction="out" type="b" name="shown"/><arg direction="out" type="b" name="on"/>
     </method>
+    <method name="ToggleTitle"><arg direction="out" type="s" name="title"/></method>
     <method name="ClickToggle"/>
     <method name="PressShortcut"/>
   </interface>
@@ -36,9 +37,13 @@ class Hand {
         this._object.export(Gio.DBus.session, '/org/glide/Hand');
         this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, 'org.glide.Hand',
             Gio.BusNameOwnerFlags.NONE, null, null);
+        // The shell starts in its overview, where a new window takes no focus:
+        // the tests' windows are to have it, as on a desktop in use.
+        this._started = Main.layoutManager.connect('startup-complete', () => Main.overview.hide());
     }
 
     disable() {
+        Main.layoutManager.disconnect(this._started);
         Gio.bus_unown_name(this._name);
         this._object.unexport();
         this._mouse = this._keyboard = null;
@@ -77,12 +82,16 @@ class Hand {
     _toggle() {
         const grid = Main.panel.statusArea.quickSettings.menu._grid;
         return grid.get_children().find(child =>
-            child instanceof QuickSettings.QuickToggle && child.label === 'glide') ?? null;
+            child instanceof QuickSettings.QuickToggle && (child.label ?? '').startsWith('glide')) ?? null;
     }
 
     Toggle() {
         const toggle = this._toggle();
         return [toggle?.visible ?? false, toggle?.checked ?? false];
+    }
+
+    ToggleTitle() {
+        return this._toggle()?.label ?? '';
     }
 
     ClickToggle() {
