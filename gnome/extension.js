@@ -28,8 +28,14 @@
 //                                                    from main since
 //   global.stage.context.get_backend                 47 on
 //   backend.get_default_seat, seat.warp_pointer      43 on
-//   QuickSettings.QuickToggle, its label             43 only
-//   QuickSettings.QuickToggle, its title, subtitle   44 on
+//   QuickSettings.QuickMenuToggle, its label         43 only
+//   QuickSettings.QuickMenuToggle, its title,
+//     subtitle                                       44 on
+//   the toggle's menu, and Quick Settings' menu,
+//     and their open-state-changed                   43 on
+//   PopupMenu.PopupMenuItem, PopupSubMenuMenuItem,
+//     Ornament.NONE, DOT, CHECK, setOrnament,
+//     setSensitive, removeAll, addMenuItem           43 on
 //   QuickSettings.SystemIndicator                    43 on
 //   Main.panel.statusArea.quickSettings              43 on
 //   quickSettings._indicators, _addItems             43 to 44
@@ -44,12 +50,13 @@
 //   a window's fullscreen, wm-class (notify::),
 //     get_wm_class                                   43 on
 //   Shell.WindowTracker.get_default,
-//     get_window_app, app.get_id                     43 on
+//     get_window_app, app.get_id, app.get_name       43 on
 // enable() picks, once, what the running GNOME has of those that come and
 // go. GLib's and Gio's calls are older than GNOME 43 and unchanged since.
 const {Clutter, Gio, GLib, Meta, Shell} = imports.gi;  // 43-44
 const Main = imports.ui.main;  // 43-44
 const QuickSettings = imports.ui.quickSettings;  // 43-44
+const PopupMenu = imports.ui.popupMenu;  // 43-44
 const Config = imports.misc.config;  // 43-44
 const ExtensionUtils = imports.misc.extensionUtils;  // 43-44
 import Clutter from 'gi://Clutter';  // 45-
@@ -59,6 +66,7 @@ import Meta from 'gi://Meta';  // 45-
 import Shell from 'gi://Shell';  // 45-
 import * as Main from 'resource:///org/gnome/shell/ui/main.js';  // 45-
 import * as QuickSettings from 'resource:///org/gnome/shell/ui/quickSettings.js';  // 45-
+import * as PopupMenu from 'resource:///org/gnome/shell/ui/popupMenu.js';  // 45-
 import * as Config from 'resource:///org/gnome/shell/misc/config.js';  // 45-
 import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';  // 45-
 
@@ -115,12 +123,33 @@ const INTERFACE = `<node>
     </method>
     <!-- Sent to glide alone, once at its claim and on every change: the
          program that has the focus, by its application's id (empty where
-         GNOME knows no application of it) and its window's class, and
-         whether that window is full screen. -->
+         GNOME knows no application of it), its window's class and its
+         friendliest name, and whether that window is full screen. -->
     <signal name="Focus">
       <arg type="s" name="app"/>
       <arg type="s" name="class"/>
+      <arg type="s" name="label"/>
       <arg type="b" name="fullscreen"/>
+    </signal>
+    <!-- From glide alone: what the toggle's menu shows of its settings. The
+         program to name "Not in", by the name glide lists and by its
+         friendliest (none: no such entry), and whether it is listed;
+         whether glide steps aside in full screen; the glide chosen, 0 to 2
+         for short to long (-1: none); and the command line's friction,
+         which the menu then names, and cannot change (empty: none). -->
+    <method name="ShowMenu">
+      <arg direction="in" type="s" name="program"/>
+      <arg direction="in" type="s" name="label"/>
+      <arg direction="in" type="b" name="listed"/>
+      <arg direction="in" type="b" name="fullscreen"/>
+      <arg direction="in" type="i" name="glide"/>
+      <arg direction="in" type="s" name="fixed"/>
+    </method>
+    <!-- Sent to glide alone: a choice in the toggle's menu, "listed" (for
+         the program named), "fullscreen", "short", "medium" or "long". -->
+    <signal name="Choose">
+      <arg type="s" name="choice"/>
+      <arg type="s" name="program"/>
     </signal>
     <!-- Sent to glide alone: pause or resume, from the toggle or the
          shortcut. -->
@@ -172,6 +201,7 @@ export default class Lender extends Extension {  // 45-
         const folder = ExtensionUtils.getCurrentExtension().path;  // 43-44
         this._settings = this.getSettings();  // 45-
         const folder = this.path;  // 45-
+        this._menu = {program: '', label: '', listed: false, fullscreen: true, glide: 1, fixed: ''};
         this._addToggle(folder);
         this._focused = null;
         this._focusedWatch = [];
@@ -200,6 +230,7 @@ export default class Lender extends Extension {  // 45-
         this._object = null;
         this._release();
         Main.wm.removeKeybinding(SHORTCUT);
+        Main.panel.statusArea.quickSettings.menu.disconnect(this._opened);
         this._toggle.destroy();
         this._indicator.destroy();
         this._toggle = this._indicator = this._settings = null;
@@ -208,27 +239,71 @@ export default class Lender extends Extension {  // 45-
     // The toggle in Quick Settings, titled "glide" with glide's icon: shown
     // while a glide holds the pointer, on unless it is paused, and saying
     // when it is aside, and for which program; a click asks it to pause or
-    // resume, and it tells whether it did.
+    // resume, and it tells whether it did. Its menu holds glide's settings.
     _addToggle(folder) {
         // GNOME 43 names a toggle by its label, 44 on by its title, under
         // which a subtitle says more; 43 says it in the label's tail.
         this._old = Config.PACKAGE_VERSION.startsWith('43.');
-        this._toggle = new QuickSettings.QuickToggle({
+        this._toggle = new QuickSettings.QuickMenuToggle({
             [this._old ? 'label' : 'title']: 'glide',
             gicon: Gio.icon_new_for_string(`${folder}/glide-symbolic.svg`),
             toggleMode: false,
             visible: false,
         });
         this._toggle.connect('clicked', () => this._emit('Toggle', null));
+        // The program named is the one that had the focus as Quick Settings
+        // opened.
+        const quickSettings = Main.panel.statusArea.quickSettings;
+        this._opened = quickSettings.menu.connect('open-state-changed', (_menu, open) => {
+            if (open)
+                this._fillMenu(this._menu);
+        });
         this._indicator = new QuickSettings.SystemIndicator();
         this._indicator.quickSettingsItems.push(this._toggle);
-        const quickSettings = Main.panel.statusArea.quickSettings;
         if (quickSettings.addExternalIndicator) {
             quickSettings.addExternalIndicator(this._indicator);
         } else {
             quickSettings._indicators.insert_child_at_index(this._indicator, 0);
             quickSettings._addItems(this._indicator.quickSettingsItems);
         }
+    }
+
+    ShowMenuAsync([program, label, listed, fullscreen, glide, fixed], invocation) {
+        if (!this._served(invocation))
+            return;
+        this._menu = {program, label, listed, fullscreen, glide, fixed};
+        // Open, the menu shows the change, for the program it names.
+        if (this._toggle.menu.isOpen && program === this._named)
+            this._fillMenu(this._menu);
+        invocation.return_value(null);
+    }
+
+    // The toggle's menu: "Not in PROGRAM", "Step aside in full screen" and
+    // "Glide", with the glide chosen; each choice goes to glide, which
+    // writes its settings and tells back what it has done.
+    _fillMenu(shown) {
+        const menu = this._toggle.menu;
+        const choose = (choice, program = '') =>
+            this._emit('Choose', new GLib.Variant('(ss)', [choice, program]));
+        const item = (text, checked, choice, ornament = PopupMenu.Ornament.CHECK) => {
+            const made = new PopupMenu.PopupMenuItem(text);
+            made.setOrnament(checked ? ornament : PopupMenu.Ornament.NONE);
+            made.connect('activate', () => choose(choice, shown.program));
+            return made;
+        };
+        menu.removeAll();
+        this._named = shown.program;
+        if (shown.program)
+            menu.addMenuItem(item(`Not in ${shown.label}`, shown.listed, 'listed'));
+        menu.addMenuItem(item('Step aside in full screen', shown.fullscreen, 'fullscreen'));
+        const glide = new PopupMenu.PopupSubMenuMenuItem(shown.fixed
+            ? `Glide: friction ${shown.fixed}, from the command line` : 'Glide');
+        ['Short', 'Medium', 'Long'].forEach((text, i) => {
+            const length = item(text, shown.glide === i, text.toLowerCase(), PopupMenu.Ornament.DOT);
+            length.setSensitive(!shown.fixed);
+            glide.menu.addMenuItem(length);
+        });
+        menu.addMenuItem(glide);
     }
 
     ShowStateAsync([state, program], invocation) {
@@ -270,15 +345,16 @@ export default class Lender extends Extension {  // 45-
 
     // The program, by the id of the application GNOME's tracker finds for
     // its window (without .desktop, and none for the tracker's stand-in,
-    // window:N) and by the window's class, which under Wayland is its
-    // app id; and whether the window is full screen.
+    // window:N), by the window's class, which under Wayland is its app id,
+    // and by the application's name; and whether the window is full screen.
     _tellFocus() {
         const window = this._focused;
         const app = window ? Shell.WindowTracker.get_default().get_window_app(window) : null;
         const id = app ? app.get_id() ?? '' : '';
-        this._emit('Focus', new GLib.Variant('(ssb)', [
-            id.startsWith('window:') ? '' : id.replace(/\.desktop$/, ''),
-            window?.get_wm_class() ?? '', window?.fullscreen ?? false]));
+        const wmclass = window?.get_wm_class() ?? '';
+        this._emit('Focus', new GLib.Variant('(sssb)', [
+            id.startsWith('window:') ? '' : id.replace(/\.desktop$/, ''), wmclass,
+            app?.get_name() ?? wmclass, window?.fullscreen ?? false]));
     }
 
     // Whether the caller is the glide served; if not, answers it with an

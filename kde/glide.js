@@ -115,8 +115,9 @@ registerShortcut('glide-toggle', 'Pause or resume glide', 'Meta+Shift+G',
     () => callDBus(glide, PATH, INTERFACE, 'Toggle'));
 
 // The program of the active window, by its desktop file's name (its
-// application's id) and its class (under Wayland, its app id), and whether
-// the window is full screen; told once a change's every signal has come
+// application's id) and its class (under Wayland, its app id), with no
+// friendlier name (glide reads the desktop file's), and whether the window
+// is full screen; told once a change's every signal has come
 // (KWin may tell of no active window on the way from one to the next).
 let focused = null;
 const focusSignals = ['fullScreenChanged', 'windowClassChanged', 'desktopFileNameChanged'];
@@ -128,7 +129,8 @@ const noteFocus = () => focusChanged.start();
 function tellFocus() {
     const window = focused;
     callDBus(glide, PATH, INTERFACE, 'Focus', window ? String(window.desktopFileName || '') : '',
-        window ? String(window.resourceClass || '') : '', window ? Boolean(window.fullScreen) : false);
+        window ? String(window.resourceClass || '') : '', '',
+        window ? Boolean(window.fullScreen) : false);
 }
 
 function follow(window) {

@@ -55,12 +55,21 @@ void take_news()
         paused = control == Control::pause || (control == Control::toggle && !paused);
         held = held || paused;
     }
-    const bool reloaded = platform_settings_changed();
+    bool reloaded = platform_settings_changed();
     if (reloaded) {
         load_settings();
-        resting = false;  // a tick finds out whether it still rests
     }
-    if (platform_take_focus(&focus) || reloaded) {
+    for (Chosen chosen = platform_take_choice(); chosen.choice != Choice::none;
+         chosen = platform_take_choice()) {
+        choose(chosen, menuprogram);
+        reloaded = true;
+    }
+    resting = resting && !reloaded;  // a tick finds out whether it still rests
+    const bool refocused = platform_take_focus(&focus);
+    if (refocused && !focus.shell) {
+        menuprogram = focus;
+    }
+    if (refocused || reloaded) {
         aside = steps_aside(focus, current_settings());
     }
     if (held && !paused && !aside) {
@@ -68,6 +77,12 @@ void take_news()
     }
     if (asked || state() != before || focus.names[0] != program) {
         platform_show_state(state(), focus.names[0].data());
+    }
+    if (refocused || reloaded) {
+        if (const Menu menu = settings_menu(menuprogram); !menushown || menu != *menushown) {
+            platform_show_menu(menu);
+            menushown = menu;
+        }
     }
 }
 

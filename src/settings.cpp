@@ -1,24 +1,34 @@
 #include "settings.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "commandline.h"
 #include "state.h"
 
 namespace {
 
-// The settings in force, and what was last said of the file: said again
-// only once something else has been, as an editor's one save makes several
-// changes.
+// The settings in force, the text they were read from, and what was last
+// said of the file: said again only once something else has been, as an
+// editor's one save makes several changes; and the same text, glide's own
+// write among it, is not taken in twice.
 Settings inforce;
+std::string loaded;
 std::string said;
+
+// The frictions of a short, a medium and a long glide, by default and
+// under --throw.
+constexpr std::array<std::array<const char *, 3>, 2> glides{
+    {{"2", "1.4", "1.1"}, {"1.1", "1.05", "1.03"}}};
 
 std::string_view trim(std::string_view text)
 {
@@ -124,7 +134,50 @@ void take_setting(std::string_view key, std::string_view value, Settings *into, 
     }
 }
 
+// A line of a settings file that is not blank or a comment: where its
+// content is in the text, its number, and where its "=" is in it, if
+// anywhere.
+struct Line {
+    std::string_view content;
+    size_t at;
+    size_t number;
+    size_t equals;
+
+    [[nodiscard]] std::string_view key() const { return trim(content.substr(0, equals)); }
+    [[nodiscard]] std::string_view value() const { return trim(content.substr(equals + 1)); }
+};
+
+// Calls take(line) for each line that is not blank or a comment.
+template <typename Take>
+void for_each_line(std::string_view text, Take take)
+{
+    size_t number = 0;
+    // Notepad may have begun it with a byte-order mark.
+    for (size_t at = text.starts_with("\xEF\xBB\xBF") ? 3 : 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view content = text.substr(at, end - at);
+        ++number;
+        if (content.ends_with('\r')) {
+            content.remove_suffix(1);
+        }
+        const size_t first = content.find_first_not_of(" \t");
+        content = trim(content);
+        if (!content.empty() && content.front() != '#') {
+            take(Line{content, at + first, number, content.find('=')});
+        }
+        at = end + 1;
+    }
+}
+
 // Whether two names are the same but for the case of their ASCII letters.
+bool same_name(std::string_view a, std::string_view b);
+
+// Whether the program goes by the name, as its first two names match.
+bool names(const Focus &program, std::string_view name)
+{
+    return same_name(program.names[0].data(), name) || same_name(program.names[1].data(), name);
+}
+
 bool same_name(std::string_view a, std::string_view b)
 {
     const auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; };
@@ -213,31 +266,14 @@ bool parse_settings(std::string_view text, std::string_view file, Settings *into
         return false;
     }
     *into = Settings{};
-    // Notepad may have begun it with a byte-order mark.
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        text.remove_prefix(3);
-    }
-    size_t line = 0;
-    for (size_t at = 0; at < text.size();) {
-        const size_t end = std::min(text.find('\n', at), text.size());
-        std::string_view content = text.substr(at, end - at);
-        at = end + 1;
-        ++line;
-        if (content.ends_with('\r')) {
-            content.remove_suffix(1);
+    for_each_line(text, [&](const Line &line) {
+        if (line.equals == std::string_view::npos) {
+            say_line(err, file, line.number, "", line.content,
+                     " is no setting: a setting is key = value");
+        } else {
+            take_setting(line.key(), line.value(), into, err, file, line.number);
         }
-        content = trim(content);
-        if (content.empty() || content.front() == '#') {
-            continue;
-        }
-        const size_t equals = content.find('=');
-        if (equals == std::string_view::npos) {
-            say_line(err, file, line, "", content, " is no setting: a setting is key = value");
-            continue;
-        }
-        take_setting(trim(content.substr(0, equals)), trim(content.substr(equals + 1)), into, err,
-                     file, line);
-    }
+    });
     return true;
 }
 
@@ -247,6 +283,7 @@ void load_settings()
     std::string err;
     if (path.empty()) {
         apply(Settings{});
+        loaded.clear();
     } else {
         const std::string name = name_of(path);
         std::string text;
@@ -254,10 +291,15 @@ void load_settings()
         switch (read_file(path, name, &text, err)) {
         case Read::missing:
             apply(Settings{});
+            loaded.clear();
             break;
         case Read::text:
+            if (text == loaded) {
+                return;  // as it was: nothing new to apply or say
+            }
             if (parse_settings(text, name, &read, err)) {
                 apply(read);
+                loaded = text;
             }
             break;
         case Read::failed:
@@ -277,12 +319,121 @@ const Settings &current_settings()
 
 bool steps_aside(const Focus &focus, const Settings &settings)
 {
-    if (focus.fullscreen && settings.fullscreen) {
-        return true;
+    return (focus.fullscreen && settings.fullscreen) ||
+           std::any_of(settings.asidefor.begin(), settings.asidefor.end(),
+                       [&](const std::string &name) { return names(focus, name); });
+}
+
+std::string edit_setting(std::string_view text, std::string_view key, std::string_view value)
+{
+    // The line in force: the last of the key's that is a setting.
+    std::optional<Line> found;
+    for_each_line(text, [&](const Line &line) {
+        Settings scratch;
+        std::string err;
+        if (line.equals != std::string_view::npos && line.key() == key) {
+            take_setting(line.key(), line.value(), &scratch, err, "", 0);
+            found = err.empty() ? line : found;
+        }
+    });
+    std::string edited(text);
+    if (found) {
+        // The value, which ends the line's content, replaced; all else on
+        // the line as it was, and a space after an "=" that had none.
+        const std::string_view old = found->value();
+        const size_t to = found->at + found->content.size();
+        std::string replacement(old.empty() ? " " : "");
+        edited.replace(to - old.size(), old.size(), replacement.append(value));
+        return edited;
     }
-    return std::any_of(
-        settings.asidefor.begin(), settings.asidefor.end(), [&](const std::string &n) {
-            return std::any_of(focus.names.begin(), focus.names.end(),
-                               [&](const auto &name) { return same_name(n, name.data()); });
-        });
+    // Added at the end, on a line of its own, ended as the file's lines are.
+    const std::string end = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+    if (!edited.empty() && edited.back() != '\n') {
+        edited += end;
+    }
+    return edited.append(key).append(" = ").append(value).append(end);
+}
+
+Menu settings_menu(const Focus &program)
+{
+    Menu menu;
+    menu.program = program;
+    menu.listed = std::any_of(inforce.asidefor.begin(), inforce.asidefor.end(),
+                              [&](const std::string &name) { return names(program, name); });
+    menu.fullscreen = inforce.fullscreen;
+    const auto &lengths = glides.at(throwing ? 1 : 0);
+    menu.glide = -1;
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        float length = 0.0f;
+        parse_friction(lengths.at(i), &length);
+        menu.glide = length == friction ? static_cast<int>(i) : menu.glide;
+    }
+    menu.fixed = frictiongiven;
+    menu.friction = friction;
+    return menu;
+}
+
+void choose(const Chosen &chosen, const Focus &program)
+{
+    const std::filesystem::path path = platform_settings_file();
+    const std::string name = name_of(path);
+    std::string text;
+    std::string err;
+    Settings now;
+    const Read read = path.empty() ? Read::failed : read_file(path, name, &text, err);
+    if (read == Read::failed || !parse_settings(text, name, &now, err)) {
+        platform_warn(path.empty() ? "glide: there is no folder for glide's settings\n"
+                                   : err.c_str());
+        return;
+    }
+    std::string edited;
+    switch (chosen.choice) {
+    case Choice::listed: {
+        // Listed, it goes, under whichever of its names; or it comes, by the
+        // one glide --status prints.
+        Focus named = program;
+        if (std::string_view(chosen.program.data()) != program.names[0].data()) {
+            named = Focus{};
+            name_focus(&named, 0, chosen.program.data());
+        }
+        std::vector<std::string> &list = now.asidefor;
+        const auto kept = std::remove_if(list.begin(), list.end(),
+                                         [&](const std::string &n) { return names(named, n); });
+        const bool listed = kept != list.end();
+        list.erase(kept, list.end());
+        if (!listed) {
+            list.emplace_back(named.names[0].data());
+        }
+        std::string value;
+        for (const std::string &n : list) {
+            value.append(value.empty() ? "" : ", ").append(n);
+        }
+        edited = edit_setting(text, "aside-for", value);
+        break;
+    }
+    case Choice::fullscreen:
+        edited = edit_setting(text, "full-screen", now.fullscreen ? "glide" : "aside");
+        break;
+    case Choice::shortglide:
+    case Choice::mediumglide:
+    case Choice::longglide:
+        edited = edit_setting(
+            text, "friction",
+            glides.at(throwing ? 1 : 0)
+                .at(static_cast<size_t>(chosen.choice) - static_cast<size_t>(Choice::shortglide)));
+        break;
+    case Choice::none:
+        return;
+    }
+    std::string why;
+    if (!platform_write_settings(edited, why)) {
+        platform_warn(("glide: " + name + ": cannot write it: " + why + "\n").c_str());
+        return;
+    }
+    // In force at once; the watch's word of the write finds nothing new.
+    std::string again;
+    parse_settings(edited, name, &now, again);
+    apply(now);
+    loaded = edited;
+    said = again;
 }

@@ -43,3 +43,17 @@ const Settings &current_settings();
 // screen where the settings say so, or named among the programs to step
 // aside for, in any case.
 bool steps_aside(const Focus &focus, const Settings &settings);
+
+// The text of a settings file with the key set to the value: the value of
+// the key's line in force (its last that is a setting) replaced, all else
+// as it was; or, with none, a line "key = value" added at the end.
+std::string edit_setting(std::string_view text, std::string_view key, std::string_view value);
+
+// What the menus show of the settings in force, naming the program given.
+Menu settings_menu(const Focus &program);
+
+// Makes the choice made in a menu: writes the settings file, changed in
+// the chosen key alone, and puts it in force. The program is the one the
+// menus named. A file that cannot be read or written is said, and nothing
+// changes.
+void choose(const Chosen &chosen, const Focus &program);

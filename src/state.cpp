@@ -35,6 +35,8 @@ bool resting;
 bool paused;
 bool aside;
 Focus focus;
+Focus menuprogram;
+std::optional<Menu> menushown;
 
 void init_state()
 {
@@ -56,5 +58,7 @@ void init_state()
     paused = false;
     aside = false;
     focus = Focus{};
+    menuprogram = Focus{};
+    menushown.reset();
     init_throw();
 }

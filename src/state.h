@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/platform.h"
 
@@ -48,8 +49,13 @@ extern bool paused;
 // not tick either. The user's pause stands above it.
 extern bool aside;
 
-// What has the focus, as the platform last told.
+// What has the focus, as the platform last told; and the program that the
+// menus name, the one that last had it, but for the desktop's own windows.
 extern Focus focus;
+extern Focus menuprogram;
+
+// What the menus show of the settings, once they have been told.
+extern std::optional<Menu> menushown;
 
 // Gives the motion state, the options and the hand under --throw the values
 // they start the program with.

@@ -96,10 +96,25 @@ void platform_wait_until(int64_t clock)
     }
 }
 
+// When the next news comes: a control, a focus, a settings file's write,
+// a choice; far past any test's end when none is to come.
+int64_t next_news()
+{
+    int64_t next = int64_t{1} << 40;
+    for (const int64_t at : {fake.controls.empty() ? next : fake.controls.front().first,
+                             fake.focuses.empty() ? next : fake.focuses.front().first,
+                             fake.settingswrites.empty() ? next : fake.settingswrites.front().first,
+                             fake.choices.empty() ? next : fake.choices.front().first}) {
+        next = std::min(next, at);
+    }
+    return next;
+}
+
 void platform_wait_for_input(int64_t clock)
 {
     const bool moved = !fake.hand.empty() && fake.hand.front().first < clock;
-    fake.clock = std::max(fake.clock, moved ? fake.hand.front().first : clock);
+    fake.clock = std::max(fake.clock, std::min(moved ? fake.hand.front().first : clock,
+                                               std::max(next_news(), int64_t{0})));
     move_hand();
     fake.waits.emplace_back(fake.clock, moved);
 }
@@ -194,6 +209,30 @@ bool platform_settings_changed()
 void platform_warn(const char *text)
 {
     fake.warnings.emplace_back(text);
+}
+
+bool platform_write_settings(std::string_view text, std::string &why)
+{
+    why = fake.unwritable;
+    if (why.empty()) {
+        std::ofstream(fake.settingsfile, std::ios::binary | std::ios::trunc) << text;
+    }
+    return why.empty();
+}
+
+void platform_show_menu(const Menu &menu)
+{
+    fake.menus.push_back(menu);
+}
+
+Chosen platform_take_choice()
+{
+    if (fake.choices.empty() || fake.choices.front().first > fake.clock) {
+        return {};
+    }
+    const Chosen chosen = fake.choices.front().second;
+    fake.choices.pop_front();
+    return chosen;
 }
 
 Focus focused(const char *name, const char *other, bool fullscreen)

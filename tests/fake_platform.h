@@ -70,6 +70,12 @@ struct FakePlatform {
     std::deque<std::pair<int64_t, std::optional<std::string>>> settingswrites;
     // What glide said as it ran.
     std::vector<std::string> warnings;
+    // Choices made in a menu, each at its clock reading, taken as the
+    // controls are; the menus glide showed; and why a write of the
+    // settings file fails (empty: it does not).
+    std::deque<std::pair<int64_t, Chosen>> choices;
+    std::vector<Menu> menus;
+    std::string unwritable;
     // What glide showed each time it had taken something in, and the
     // program it named.
     std::vector<State> shown;

@@ -30,10 +30,10 @@ function gnome(release) {
         },
         disconnect: id => assert.ok(handlers.delete(id), `${name}: no handler ${id}`),
     });
-    const fire = (name, signal) => {
+    const fire = (name, signal, ...args) => {
         for (const [owner, which, func] of handlers.values()) {
             if (owner === name && which === signal)
-                func();
+                func(...args);
         }
     };
     const laters = [];
@@ -51,12 +51,31 @@ function gnome(release) {
         KeyBindingFlags: {NONE: 0}};
     // Windows, and the applications GNOME's tracker finds for them: a
     // window of no .desktop file has a stand-in, window:N.
-    const window = (wmclass, app) => Object.assign(connectable(`window ${wmclass}`),
-        {fullscreen: false, get_wm_class: () => wmclass, app});
+    const window = (wmclass, app, name = wmclass) => Object.assign(connectable(`window ${wmclass}`),
+        {fullscreen: false, get_wm_class: () => wmclass, app, name});
     const Shell = {
         ActionMode: {NORMAL: 1, OVERVIEW: 2, POPUP: 128},
-        WindowTracker: {get_default: () => ({get_window_app: w => ({get_id: () => w.app})})},
+        WindowTracker: {get_default: () => ({
+            get_window_app: w => ({get_id: () => w.app, get_name: () => w.name}),
+        })},
     };
+    // Menus and their items, with the ornaments each release has.
+    const Ornament = {NONE: 0, DOT: 1, CHECK: 2, HIDDEN: 3, ...has(release, 46) ? {NO_DOT: 4} : {}};
+    class PopupMenuItem {
+        constructor(label) { Object.assign(this, {label, ornament: Ornament.NONE, sensitive: true}); }
+        setOrnament(ornament) { assert.ok(Object.values(Ornament).includes(ornament)); this.ornament = ornament; }
+        setSensitive(sensitive) { this.sensitive = sensitive; }
+        connect(signal, func) { assert.equal(signal, 'activate'); this.activate = func; }
+    }
+    class Menu {
+        constructor() { this.items = []; this.isOpen = false; }
+        addMenuItem(item) { this.items.push(item); }
+        removeAll() { this.items = []; }
+    }
+    class PopupSubMenuMenuItem extends PopupMenuItem {
+        constructor(label, wantIcon) { super(label); this.menu = new Menu(); }
+    }
+    const PopupMenu = {PopupMenuItem, PopupSubMenuMenuItem, Ornament};
     const ModifierType = {BUTTON1_MASK: 1 << 8, BUTTON2_MASK: 1 << 9, BUTTON3_MASK: 1 << 10};
     if (has(release, 43, 43))
         Object.assign(Meta, {later_add: addLater, later_remove: () => {}});
@@ -101,7 +120,7 @@ function gnome(release) {
         get_pointer: () => [pointer.x, pointer.y, pointer.mods],
         display: {
             ...connectable('display'),
-            focus_window: window('org.gnome.Terminal', 'org.gnome.Terminal.desktop'),
+            focus_window: window('org.gnome.Terminal', 'org.gnome.Terminal.desktop', 'Terminal'),
             get_size: () => [1824, 768],
             get_n_monitors: () => monitors.length,
             get_monitor_geometry: i => monitors[i],
@@ -114,11 +133,11 @@ function gnome(release) {
     // Quick Settings: a toggle is named by its label on 43, by its title on
     // 44 on (43 has no title, and fails to make such a toggle).
     const toggles = [];
-    class QuickToggle {
+    class QuickMenuToggle {
         constructor(params) {
             const name = has(release, 44) ? 'title' : 'label';
             assert.deepEqual(Object.keys(params).sort(), [name, 'gicon', 'toggleMode', 'visible'].sort());
-            Object.assign(this, params, {checked: false, destroyed: false});
+            Object.assign(this, params, {checked: false, destroyed: false, menu: new Menu()});
             // 43 has no subtitle, and fails to set one.
             if (!has(release, 44))
                 Object.defineProperty(this, 'subtitle', {set: () => assert.fail('no subtitle on 43')});
@@ -142,6 +161,7 @@ function gnome(release) {
     const quickSettings = has(release, 45)
         ? {addExternalIndicator: indicator => added.push(...indicator.quickSettingsItems)}
         : {_indicators: {insert_child_at_index: () => {}}, _addItems: items => added.push(...items)};
+    quickSettings.menu = connectable('quickSettings');
     const keybindings = new Map();
     const wm = {
         addKeybinding(name, settings, flags, modes, handler) {
@@ -152,7 +172,7 @@ function gnome(release) {
         removeKeybinding: name => assert.ok(keybindings.delete(name)),
     };
     const Main = {layoutManager: connectable('layoutManager'), panel: {statusArea: {quickSettings}}, wm};
-    const QuickSettings = {QuickToggle, SystemIndicator};
+    const QuickSettings = {QuickMenuToggle, SystemIndicator};
     const Config = {PACKAGE_VERSION: `${release}.1`};
     Gio.icon_new_for_string = string => ({icon: string});
     const folder = '/usr/share/gnome-shell/extensions/glide';
@@ -161,8 +181,9 @@ function gnome(release) {
         constructor(metadata) { Object.assign(this, {metadata, path: folder}); }
         getSettings() { return 'settings'; }
     }
-    return {Clutter, Gio, GLib, Meta, Shell, Main, QuickSettings, Config, ExtensionUtils, Extension,
-            global, log, pointer, handlers, watches, laters, fire, toggles, added, keybindings, window};
+    return {Clutter, Gio, GLib, Meta, Shell, Main, QuickSettings, PopupMenu, Config, ExtensionUtils,
+            Extension, global, log, pointer, handlers, watches, laters, fire, toggles, added,
+            keybindings, window};
 }
 
 // Loads a build as its GNOME does: 43 and 44 run a script with imports.gi
@@ -174,7 +195,8 @@ async function load(variant, shell, context) {
     const source = fs.readFileSync(path.join(folder, 'extension.js'), 'utf8');
     const metadata = JSON.parse(fs.readFileSync(path.join(folder, 'metadata.json'), 'utf8'));
     if (variant === '43') {
-        context.imports = {gi: shell, ui: {main: shell.Main, quickSettings: shell.QuickSettings},
+        context.imports = {gi: shell, ui: {main: shell.Main, quickSettings: shell.QuickSettings,
+            popupMenu: shell.PopupMenu},
             misc: {config: shell.Config, extensionUtils: shell.ExtensionUtils}};
         return new vm.Script(`${source}\ninit();`).runInContext(context);
     }
@@ -183,6 +205,7 @@ async function load(variant, shell, context) {
         'gi://Meta': shell.Meta, 'gi://Shell': shell.Shell,
         'resource:///org/gnome/shell/ui/main.js': shell.Main,
         'resource:///org/gnome/shell/ui/quickSettings.js': shell.QuickSettings,
+        'resource:///org/gnome/shell/ui/popupMenu.js': shell.PopupMenu,
         'resource:///org/gnome/shell/misc/config.js': shell.Config,
         'resource:///org/gnome/shell/extensions/extension.js': {Extension: shell.Extension},
     };
@@ -231,8 +254,8 @@ async function run(variant, release) {
     shell.fire('display', 'notify::focus-window');
     game.fullscreen = true;
     shell.fire('window game', 'notify::fullscreen');
-    assert.deepEqual(told(), [['org.gnome.Terminal', 'org.gnome.Terminal', false],
-        ['', 'game', false], ['', 'game', true]]);
+    assert.deepEqual(told(), [['org.gnome.Terminal', 'org.gnome.Terminal', 'Terminal', false],
+        ['', 'game', 'game', false], ['', 'game', 'game', true]]);
     // It shows what glide tells, and glide alone; a click and the shortcut
     // tell glide.
     assert.equal(await call(lender, 'ShowState', ':1.8', ['paused', '']), 'org.glide.Pointer.Error.NotClaimed');
@@ -242,6 +265,21 @@ async function run(variant, release) {
     assert.equal(await call(lender, 'ShowState', ':1.7', ['paused', 'game']), null);
     assert.deepEqual([toggle.checked, has(release, 44) ? toggle.subtitle : toggle.label],
         [false, has(release, 44) ? null : 'glide']);
+    // Its menu, as Quick Settings opens, shows the settings glide tells,
+    // naming the program it was told of; a choice goes to glide.
+    const menu = () => toggle.menu.items.map(i => [i.label, i.ornament,
+        ...i.menu ? [i.menu.items.map(j => [j.label, j.ornament, j.sensitive])] : []]);
+    assert.equal(await call(lender, 'ShowMenu', ':1.7', ['krita', 'Krita', true, false, 2, '']), null);
+    shell.fire('quickSettings', 'open-state-changed', null, true);
+    assert.deepEqual(menu(), [['Not in Krita', 2], ['Step aside in full screen', 0],
+        ['Glide', 0, [['Short', 0, true], ['Medium', 0, true], ['Long', 1, true]]]]);
+    toggle.menu.items[0].activate();
+    toggle.menu.items[2].menu.items[0].activate();
+    assert.deepEqual(shell.log.slice(-2).map(entry => entry[3]), [['listed', 'krita'], ['short', 'krita']]);
+    assert.equal(await call(lender, 'ShowMenu', ':1.7', ['', '', false, true, -1, '1.2']), null);
+    shell.fire('quickSettings', 'open-state-changed', null, true);
+    assert.deepEqual(menu(), [['Step aside in full screen', 2], ['Glide: friction 1.2, from the command line', 0,
+        [['Short', 0, false], ['Medium', 0, false], ['Long', 0, false]]]]);
     shell.fire('toggle', 'clicked');
     shell.keybindings.get('toggle-glide')();
     assert.deepEqual(shell.log.slice(-2).map(entry => entry.slice(1, 3)),

@@ -72,9 +72,9 @@ function kwin(six) {
     const callDBus = (...args) => {
         assert.deepEqual(args.slice(0, 4), [':1.42', '/org/glide/Glide', 'org.glide.Glide', args[3]]);
         // At most nine arguments, each a whole number that goes as an int32,
-        // but Focus's two strings and a boolean.
+        // but Focus's three strings and a boolean.
         assert.ok(args.length <= 13, `${args.length - 4} arguments`);
-        const types = args[3] === 'Focus' ? ['string', 'string', 'boolean'] : null;
+        const types = args[3] === 'Focus' ? ['string', 'string', 'string', 'boolean'] : null;
         args.slice(4).flat().forEach((arg, i) => assert.ok(types
             ? typeof arg === types[i] : Number.isInteger(arg) && Math.abs(arg) < 2 ** 31, `${args[3]}: ${arg}`));
         calls.push(JSON.parse(JSON.stringify([args[3], ...args.slice(4)])));  // this realm's arrays
@@ -101,7 +101,7 @@ for (const six of [false, true]) {
     assert.deepEqual(k.taken(), [['Desktop', 1024, 768, [0, 0, 1024, 768]], ['Moved', 300, 200, 0, 0]],
         release);
     k.advance(0);
-    assert.deepEqual(k.taken(), [['Focus', 'org.kde.konsole', 'konsole', false]], release);
+    assert.deepEqual(k.taken(), [['Focus', 'org.kde.konsole', 'konsole', '', false]], release);
 
     // The active window, told once a change has settled: on the way from one
     // window to the next KWin may tell of none. Its full screen and class
@@ -116,10 +116,10 @@ for (const six of [false, true]) {
     k.konsole.fullScreen = true;
     k.konsole.fullScreenChanged.fire();
     k.advance(0);
-    assert.deepEqual(k.taken(), [['Focus', '', 'game', false], ['Focus', '', 'game', true]], release);
+    assert.deepEqual(k.taken(), [['Focus', '', 'game', '', false], ['Focus', '', 'game', '', true]], release);
     k.activate(null);
     k.advance(0);
-    assert.deepEqual(k.taken(), [['Focus', '', '', false]], release);
+    assert.deepEqual(k.taken(), [['Focus', '', '', '', false]], release);
 
     // The shortcut, Meta+Shift+G unless the user changed it, tells glide to
     // pause or resume.

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fake_platform.h"
@@ -256,6 +259,93 @@ TEST(Aside, FollowsTheFocusAndTheSettingsBelowTheUsersPause)
         EXPECT_EQ(fake.programs.back(), story.program);
         std::filesystem::remove(fake.settingsfile);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SettingsFile, AChoiceEditsTheKeyInForceInPlaceAndLeavesAllElse)
+{
+    struct Edit {
+        const char *text;
+        const char *key;
+        const char *value;
+        const char *edited;
+    };
+    for (const Edit &e : {
+             Edit{"", "friction", "1.1", "friction = 1.1\n"},
+             {"# mine\n  friction=2  \n# end", "friction", "1.1",
+              "# mine\n  friction=1.1  \n# end"},
+             // Bad lines untouched; the file's line ends kept.
+             {"friction = abc\r\nfrction = 2", "friction", "1.1",
+              "friction = abc\r\nfrction = 2\r\nfriction = 1.1\r\n"},
+             {"friction = 2\nfriction = x\n", "friction", "1.1", "friction = 1.1\nfriction = x\n"},
+             {"aside-for =\nfull-screen = glide\n", "aside-for", "krita",
+              "aside-for = krita\nfull-screen = glide\n"},
+         }) {
+        EXPECT_EQ(edit_setting(e.text, e.key, e.value), e.edited) << e.text;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+Chosen chose(Choice choice, const char *program = "")
+{
+    Chosen chosen{choice, {}};
+    std::snprintf(chosen.program.data(), chosen.program.size(), "%s", program);
+    return chosen;
+}
+
+// Menus name the program that last had the focus, but for the desktop's
+// own windows; a choice is written, in its key alone, and is in force at
+// once, its write taken in once; a write that fails is said, and changes
+// nothing.
+TEST(SettingsFile, AChoiceInAMenuIsWrittenAndInForceAtOnce)
+{
+    reset_fake();
+    throwing = true;
+    fake.waitadvances = true;
+    fake.settingsfile = std::filesystem::temp_directory_path() / "glide-choices.conf";
+    std::ofstream(fake.settingsfile, std::ios::binary) << "# keep\naside-for = mpv\nfrction = 3\n";
+    load_settings();
+    Focus desktop;
+    desktop.shell = true;
+    fake.focuses = {{0, focused("krita", "Krita")}, {50, desktop}};
+    const auto file = [] {
+        std::ifstream in(fake.settingsfile, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    int64_t lastclock = 0;
+    const auto choose_at = [&](int64_t t, const Chosen &chosen) {
+        fake.choices.emplace_back(t, chosen);
+        while (!fake.choices.empty()) {
+            lastclock = tick_when_due(lastclock);
+        }
+    };
+    choose_at(100, chose(Choice::listed, "krita"));
+    EXPECT_EQ(file(), "# keep\naside-for = mpv, krita\nfrction = 3\n");
+    EXPECT_TRUE(fake.menus.back().listed);
+    choose_at(200, chose(Choice::longglide));
+    EXPECT_EQ(friction, 1.03f);
+    EXPECT_EQ(fake.menus.back().glide, 2);
+    fake.unwritable = "Read-only file system";
+    choose_at(300, chose(Choice::fullscreen));
+    EXPECT_TRUE(fake.menus.back().fullscreen);  // what is in force
+    fake.unwritable.clear();
+    choose_at(400, chose(Choice::listed, "krita"));
+    EXPECT_EQ(file(), "# keep\naside-for = mpv\nfrction = 3\nfriction = 1.03\n");
+    const Menu &menu = fake.menus.back();
+    EXPECT_EQ(std::string(menu.program.names[0].data()), "krita");
+    EXPECT_EQ(std::make_tuple(menu.listed, menu.fullscreen, menu.glide, menu.fixed),
+              std::make_tuple(false, true, 2, false));
+    const std::string name = "glide: " + fake.settingsfile.string();
+    EXPECT_EQ(fake.warnings, (std::vector<std::string>{name + ":3: unknown key \"frction\"\n",
+                                                       name + ": cannot write it: Read-only file "
+                                                              "system\n"}));
+    std::filesystem::remove(fake.settingsfile);
 }
 
 }  // namespace

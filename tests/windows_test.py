@@ -11,7 +11,7 @@ PROGRAMS = {os.environ["GLIDE"]: "Windows CUI", os.environ["GLIDEW"]: "Windows G
 
 # DLLs that every Windows since 7 has in its system folder.
 SHIPPED = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll", "winmm.dll",
-           "ntdll.dll", "shell32.dll", "ole32.dll", "ws2_32.dll"}
+           "ntdll.dll", "shell32.dll", "ole32.dll", "ws2_32.dll", "version.dll"}
 
 
 class Executable(unittest.TestCase):

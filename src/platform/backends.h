@@ -38,6 +38,9 @@ bool news_waiting();
 // differs from what had it.
 void note_focus(const Focus &focus);
 
+// Keeps a choice made in a menu for the loop, which any wait ends for.
+void note_choice(const Chosen &chosen);
+
 // What every wait polls beside its own descriptors: the signals glide takes
 // in, and the watch on the settings file's folder; and what takes in what
 // came on them, once polled: SIGUSR1 as a request to toggle, on KDE a
@@ -81,8 +84,10 @@ HandNews gnome_take_hand();
 bool gnome_hears_hand();
 void gnome_take_news();
 void gnome_wait_for_news();
-// Tells the extension, whose toggle shows it.
+// Tells the extension, whose toggle shows it, and whose toggle's menu shows
+// the settings.
 void gnome_show_state(State state, const char *program);
+void gnome_show_menu(const Menu &menu);
 
 int kwin_open();
 void kwin_screen_size(int32_t *width, int32_t *height);

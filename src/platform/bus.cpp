@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <string_view>
 
 #include "backends.h"
 
@@ -42,6 +44,19 @@ bool from_own_user(sd_bus_message *call)
     return own;
 }
 
+int refuse_stranger(sd_bus_message *call)
+{
+    return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_ACCESS_DENIED,
+                                      "glide takes requests from its own user alone");
+}
+
+int send_reply(sd_bus_message *reply, int made)
+{
+    const int sent = made >= 0 ? sd_bus_send(nullptr, reply, nullptr) : made;
+    sd_bus_message_unref(reply);
+    return sent;
+}
+
 namespace {
 
 // Pause, Resume or Toggle: kept for the loop, and answered once it has been
@@ -49,8 +64,7 @@ namespace {
 int take_control_call(sd_bus_message *call, void * /*data*/, sd_bus_error * /*error*/)
 {
     if (!from_own_user(call)) {
-        return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_ACCESS_DENIED,
-                                          "glide takes requests from its own user alone");
+        return refuse_stranger(call);
     }
     const char *member = sd_bus_message_get_member(call);
     const Control control = std::strcmp(member, "Pause") == 0    ? Control::pause
@@ -165,18 +179,63 @@ short sleep_on_bus(sd_bus *bus, int other, int timeout)
     return fds[1].revents;
 }
 
+// The Name of the application's .desktop file, in the folders where the
+// XDG base directories put them; empty where there is none.
+static std::string desktop_name(std::string_view app)
+{
+    if (app.empty() || app.find('/') != std::string_view::npos) {
+        return {};
+    }
+    const char *home = std::getenv("XDG_DATA_HOME");
+    const char *user = std::getenv("HOME");
+    const char *dirs = std::getenv("XDG_DATA_DIRS");
+    std::string folders = home != nullptr && *home == '/' ? home
+                          : user != nullptr               ? std::string(user) + "/.local/share"
+                                                          : "";
+    folders.append(":").append(dirs != nullptr && *dirs != '\0' ? dirs
+                                                                : "/usr/local/share:/usr/share");
+    for (size_t at = 0; at < folders.size();) {
+        const size_t end = std::min(folders.find(':', at), folders.size());
+        std::string file = folders.substr(at, end - at);
+        at = end + 1;
+        std::FILE *entry =
+            std::fopen(file.append("/applications/").append(app).append(".desktop").c_str(), "r");
+        if (entry == nullptr) {
+            continue;
+        }
+        // Name= in the [Desktop Entry] group, which comes first.
+        std::array<char, 512> line{};
+        std::string name;
+        bool group = false;
+        while (name.empty() && std::fgets(line.data(), line.size(), entry) != nullptr) {
+            const std::string_view text(line.data(), std::strcspn(line.data(), "\r\n"));
+            group = text.starts_with('[') ? text == "[Desktop Entry]" : group;
+            if (group && text.starts_with("Name=")) {
+                name = text.substr(5);
+            }
+        }
+        std::fclose(entry);
+        return name;
+    }
+    return {};
+}
+
 void take_focus_message(sd_bus_message *message)
 {
     const char *app = nullptr;
     const char *windowclass = nullptr;
+    const char *label = nullptr;
     int fullscreen = 0;
-    if (sd_bus_message_read(message, "ssb", &app, &windowclass, &fullscreen) <= 0) {
+    if (sd_bus_message_read(message, "sssb", &app, &windowclass, &label, &fullscreen) <= 0) {
         return;
     }
     Focus focus;
     const bool named = *app != '\0';
     name_focus(&focus, 0, named ? app : windowclass);
     name_focus(&focus, 1, named ? windowclass : "");
+    // The friendliest name: told, or the .desktop file's, or the class.
+    const std::string found = *label != '\0' ? label : desktop_name(app);
+    name_focus(&focus, friendliest, !found.empty() ? found.c_str() : focus.names[0].data());
     focus.fullscreen = fullscreen != 0;
     note_focus(focus);
 }

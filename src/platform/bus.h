@@ -41,13 +41,19 @@ void call_unanswered(sd_bus *bus, const char *destination, const char *path, con
 }
 
 // Whether the call comes from the user glide runs as: nobody else may act
-// on glide.
+// on glide; and the answer to anyone else.
 bool from_own_user(sd_bus_message *call);
+int refuse_stranger(sd_bus_message *call);
+
+// Sends a reply once made, or returns why it could not be made, which
+// sd-bus answers the call with.
+int send_reply(sd_bus_message *reply, int made);
 
 // Takes the news of what has the focus, as the extension or the script
 // tells it (a signal, or a call) with the program's application id (empty
 // for a program of no .desktop file, which its window's class then names
-// alone), its window's class, and whether it is full screen.
+// alone), its window's class, its friendliest name (empty: its .desktop
+// file's), and whether it is full screen.
 void take_focus_message(sd_bus_message *message);
 
 // Takes glide's name, org.glide.Glide, which makes it the one glide of the

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "backends.h"
 #include "bus.h"
@@ -47,10 +49,11 @@ static bool pressed;
 static int32_t moves;
 static int64_t movedat;
 
-// What glide has shown, and of which program: the extension's toggle shows
-// it.
+// What glide has shown, and of which program, and of its settings: the
+// extension's toggle and its menu show it.
 static State shownstate;
 static std::array<char, namesize> shownprogram;
+static Menu shownmenu;
 
 // The screen's size as the extension last told it, and its last answer on
 // the desktop, its monitors not yet taken; set when the desktop is to be
@@ -115,6 +118,28 @@ static bool take_moved(sd_bus_message *message)
     return true;
 }
 
+// Takes a choice made in the toggle's menu: which, and the program it named.
+static void take_choice(sd_bus_message *message)
+{
+    const char *choice = nullptr;
+    const char *program = nullptr;
+    if (sd_bus_message_read(message, "ss", &choice, &program) <= 0) {
+        return;
+    }
+    Chosen chosen;
+    const std::string_view which = choice;
+    for (const auto &[word, meant] :
+         {std::pair{"listed", Choice::listed}, std::pair{"fullscreen", Choice::fullscreen},
+          std::pair{"short", Choice::shortglide}, std::pair{"medium", Choice::mediumglide},
+          std::pair{"long", Choice::longglide}}) {
+        chosen.choice = which == word ? meant : chosen.choice;
+    }
+    std::snprintf(chosen.program.data(), chosen.program.size(), "%s", program);
+    if (chosen.choice != Choice::none) {
+        note_choice(chosen);
+    }
+}
+
 // Takes what has come on the bus, without waiting. Returns whether any of it
 // should wake glide at rest: the pointer moved from where glide knew it to
 // be, the desktop changed, or the extension came or went.
@@ -136,6 +161,9 @@ static bool take_messages()
             woken = true;
         } else if (sd_bus_message_is_signal(message, name, "Focus") > 0 && from_own_user(message)) {
             take_focus_message(message);
+        } else if (sd_bus_message_is_signal(message, name, "Choose") > 0 &&
+                   from_own_user(message)) {
+            take_choice(message);
         } else if (sd_bus_message_is_signal(message, "org.freedesktop.DBus", "NameOwnerChanged") >
                        0 &&
                    sd_bus_message_read(message, "sss", &owned, &before, &now) > 0 &&
@@ -175,6 +203,22 @@ static void send_state()
 {
     sd_bus_call_method(bus, name, path, name, "ShowState", nullptr, nullptr, "ss",
                        state_name(shownstate), shownprogram.data());
+}
+
+// Tells the extension what its toggle's menu shows: the program to name,
+// by the name to list and by its friendliest, whether it is listed, full
+// screen, the glide chosen, and the command line's friction, if any.
+static void send_menu()
+{
+    std::array<char, 32> fixed{};
+    if (shownmenu.fixed) {
+        std::snprintf(fixed.data(), fixed.size(), "%g", static_cast<double>(shownmenu.friction));
+    }
+    sd_bus_call_method(bus, name, path, name, "ShowMenu", nullptr, nullptr, "ssbbis",
+                       shownmenu.program.names[0].data(),
+                       shownmenu.program.names[friendliest].data(),
+                       static_cast<int>(shownmenu.listed), static_cast<int>(shownmenu.fullscreen),
+                       shownmenu.glide, fixed.data());
 }
 
 // While the extension is gone, sleeps on the bus until its name comes back,
@@ -318,6 +362,12 @@ void gnome_wait_for_input(int64_t /*clock*/)
     while (!take_messages() && !news_waiting()) {
         sleep_on_bus(bus, -1, -1);
     }
+}
+
+void gnome_show_menu(const Menu &menu)
+{
+    shownmenu = menu;
+    send_menu();
 }
 
 void gnome_show_state(State state, const char *program)

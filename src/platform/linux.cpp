@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <sys/inotify.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -18,6 +19,7 @@
 #include <utility>
 
 #include "backends.h"
+#include "dbusmenu.h"
 #include "platform.h"
 #include "requests.h"
 #include "tray.h"
@@ -40,8 +42,10 @@ static Requests<Asker> requests;
 static int signals = -1;
 static int endsignal;
 
-// What has the focus, as the backend last told.
+// What has the focus, as the backend last told; and what was chosen in a
+// menu.
 static FocusNews focusnews;
+static Choices choices;
 
 // The settings file, and an inotify watch on its folder; while the folder
 // is missing, on the nearest folder above it that is there, for it to come.
@@ -179,12 +183,17 @@ bool note_request(Control control, Asker asker)
 
 bool news_waiting()
 {
-    return request_kept(requests) || focusnews.changed || settingschanged;
+    return request_kept(requests) || focusnews.changed || settingschanged || choices.count > 0;
 }
 
 void note_focus(const Focus &focus)
 {
     note_focus(focusnews, focus);
+}
+
+void note_choice(const Chosen &chosen)
+{
+    keep_choice(choices, chosen);
 }
 
 // The settings file: $XDG_CONFIG_HOME/glide/glide.conf, or without an
@@ -538,6 +547,72 @@ void platform_warn(const char *text)
 {
     std::fputs(text, stderr);
     std::fflush(stderr);
+}
+
+void platform_show_menu(const Menu &menu)
+{
+    if (backend == Backend::gnome) {
+        gnome_show_menu(menu);
+    }
+    show_tray_menu(menu);
+}
+
+Chosen platform_take_choice()
+{
+    return take_choice(choices);
+}
+
+// Makes the folder and those above it that are missing, for the user alone.
+static bool make_folders(const std::filesystem::path &folder)
+{
+    std::filesystem::path made;
+    for (const std::filesystem::path &part : folder) {
+        made /= part;
+        if (mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool platform_write_settings(std::string_view text, std::string &why)
+{
+    // Through a link, to the file it names, as dotfiles often are.
+    std::error_code error;
+    const std::filesystem::path file = std::filesystem::is_symlink(settingsfile, error)
+                                           ? std::filesystem::weakly_canonical(settingsfile, error)
+                                           : settingsfile;
+    if (file.empty()) {
+        why = "there is no folder for it";
+        return false;
+    }
+    std::string temporary = (file.parent_path() / ".glide.conf.XXXXXX").string();
+    const int fd = make_folders(file.parent_path()) ? mkostemp(temporary.data(), O_CLOEXEC) : -1;
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat old {};
+    if (stat(file.c_str(), &old) == 0) {
+        fchmod(fd, old.st_mode & 07777);  // as the file was
+    }
+    bool written = true;
+    for (size_t at = 0; written && at < text.size();) {
+        const ssize_t wrote = write(fd, text.data() + at, text.size() - at);
+        written = wrote > 0 || (wrote < 0 && errno == EINTR);
+        at += wrote > 0 ? static_cast<size_t>(wrote) : 0;
+    }
+    // On the disk before it takes the old one's place: never half of each.
+    written = written && fsync(fd) == 0;
+    int failed = errno;
+    written = close(fd) == 0 && written;
+    failed = written ? 0 : failed;
+    written = written && rename(temporary.c_str(), file.c_str()) == 0;
+    if (!written) {
+        why = std::strerror(failed != 0 ? failed : errno);
+        unlink(temporary.c_str());
+    }
+    return written;
 }
 
 int platform_send_control(Control control)

@@ -113,13 +113,17 @@ int platform_send_control(Control control);
 // The program that has the focus, that is the active window's: the names
 // the platform knows it by, the first the one glide --status prints
 // (empty where no program has the focus or the platform cannot tell), and
-// whether its window fills its monitor.
+// its friendliest, for menus; whether its window fills its monitor; and
+// whether the window is the desktop's own (a taskbar that took the focus
+// as its icon was clicked), whose program is none.
 constexpr size_t namesize = 128;
 struct Focus {
-    std::array<std::array<char, namesize>, 2> names{};
+    std::array<std::array<char, namesize>, 3> names{};
     bool fullscreen = false;
+    bool shell = false;
     bool operator==(const Focus &) const = default;
 };
+constexpr size_t friendliest = 2;  // the names' entry for menus
 
 // Sets the focus's name number which, cut to fit at a character's start,
 // with any control character as "?": a window's names are any program's to
@@ -157,3 +161,39 @@ bool platform_settings_changed();
 // Says something as glide runs, on standard error (where glidew.exe has
 // none, in a balloon by its icon).
 void platform_warn(const char *text);
+
+// Writes the settings file anew, as the given text, atomically: a file of
+// its own in the same folder (made, 0700 on Linux, where it is missing),
+// flushed, then renamed over the old. Returns false, having changed
+// nothing, with why in why.
+bool platform_write_settings(std::string_view text, std::string &why);
+
+// What the menus show of the settings (the tray's, the notification area's,
+// GNOME's toggle's): "Not in PROGRAM", for the program that last had the
+// focus, checked while its settings list it (absent for no program); "Step
+// aside in full screen"; and which of the glides, short, medium or long, is
+// chosen (-1: none), unless the command line gave the friction, which is
+// then named instead.
+struct Menu {
+    Focus program;
+    bool listed = false;
+    bool fullscreen = true;
+    int glide = 1;
+    bool fixed = false;
+    float friction = 0.0f;
+    bool operator==(const Menu &) const = default;
+};
+void platform_show_menu(const Menu &menu);
+
+// What was chosen in a menu: "Not in PROGRAM", for the program it named;
+// "Step aside in full screen"; a glide, short, medium or long.
+enum class Choice { none, listed, fullscreen, shortglide, mediumglide, longglide };
+struct Chosen {
+    Choice choice = Choice::none;
+    std::array<char, namesize> program{};
+};
+
+// The oldest choice made in a menu that the loop has not taken yet, taken
+// in without waiting (after platform_take_control(), which has);
+// Choice::none when none waits.
+Chosen platform_take_choice();

@@ -64,6 +64,35 @@ inline bool take_focus(FocusNews &news, Focus *focus)
     return changed;
 }
 
+// Choices made in a menu, oldest first, for the loop to take: a few at most,
+// as a hand makes them.
+struct Choices {
+    std::array<Chosen, 8> kept{};
+    size_t count = 0;
+};
+
+// Keeps a choice for the loop; one too many is lost.
+inline void keep_choice(Choices &choices, const Chosen &chosen)
+{
+    if (choices.count < choices.kept.size()) {
+        choices.kept.at(choices.count++) = chosen;
+    }
+}
+
+// The oldest choice the loop has not taken, now taken; Choice::none when
+// none waits.
+inline Chosen take_choice(Choices &choices)
+{
+    if (choices.count == 0) {
+        return {};
+    }
+    const Chosen oldest = choices.kept.front();
+    std::move(choices.kept.begin() + 1,
+              choices.kept.begin() + static_cast<ptrdiff_t>(choices.count), choices.kept.begin());
+    --choices.count;
+    return oldest;
+}
+
 template <typename Asker>
 struct Requests {
     struct Request {

@@ -2,7 +2,6 @@
 #include <windows.h>
 // After windows.h, which they need.
 #include <mmsystem.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <array>
@@ -11,13 +10,18 @@
 #include <cstring>
 #include <cwchar>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <utility>
 
 #include "desktop.h"
 #include "platform.h"
 #include "requests.h"
+#include "win32.h"
 #include "win32_focus.h"
+#ifdef GLIDE_WINDOWED
+#include "win32_tray.h"
+#endif
 
 // Known to Windows 10 1803 and later; older SDKs and MinGW's headers lack it.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -64,6 +68,7 @@ static std::array<char, namesize> shownprogram;
 // a flick asks too, once at its start (at most every quarter of a
 // second), and aside under Wine, every move of the hand.
 static FocusNews focusnews;
+static Choices choices;
 static int64_t lookedat = -1000;
 static bool handsincelook = true;
 
@@ -78,17 +83,6 @@ static bool settingschanged;
 // Win+Shift+G pauses and resumes glide, unless another program holds it.
 constexpr int hotkey = 1;
 static bool hotkeytaken;
-
-#ifdef GLIDE_WINDOWED
-// glidew.exe's icon in the notification area (glide.exe's console is its
-// control): whether it is there, the message its clicks come as, and the
-// one Explorer broadcasts when it starts again, or the timer that tries
-// again while the tray is not up yet.
-static bool iconshown;
-constexpr UINT iconmessage = WM_APP + 1;
-static UINT taskbarcreated;
-constexpr UINT_PTR retrytimer = 1;
-#endif
 
 // What the mice did since glide last asked, from their raw input, for the
 // hand under --throw: how many reports of motion, and whether a button went
@@ -211,71 +205,7 @@ static void take_raw_input(HRAWINPUT input)
     handsincelook = true;
 }
 
-#ifdef GLIDE_WINDOWED
-// The icon's entry in the notification area, as shown now: glide's icon,
-// paused or not, and a tooltip that says which, and whether the hotkey is
-// another program's.
-static NOTIFYICONDATAW icon_data()
-{
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = window;
-    data.uID = 1;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
-    data.uCallbackMessage = iconmessage;
-    // Resources 1 and 2: the icon, active and paused, at the size the
-    // notification area shows.
-    data.hIcon = static_cast<HICON>(LoadImageW(
-        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(shownstate == State::paused ? 2 : 1),
-        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    std::array<wchar_t, namesize> program{};
-    MultiByteToWideChar(CP_UTF8, 0, shownprogram.data(), -1, program.data(),
-                        static_cast<int>(program.size()) - 1);
-    std::swprintf(data.szTip, std::size(data.szTip), L"%ls%.48ls%ls%ls",
-                  shownstate == State::paused  ? L"glide: paused. Click to resume"
-                  : shownstate == State::aside ? L"glide: aside for "
-                                               : L"glide. Click to pause",
-                  shownstate == State::aside ? program.data() : L"",
-                  shownstate == State::aside ? L". Click to pause" : L"",
-                  hotkeytaken ? L" (Win+Shift+G is another program's)" : L"");
-    return data;
-}
-
-// Puts the icon in the notification area, or shows it as it is now; while
-// the tray is not up yet (at sign-in), tries again every two seconds.
-static void show_icon()
-{
-    NOTIFYICONDATAW data = icon_data();
-    if (iconshown) {
-        Shell_NotifyIconW(NIM_MODIFY, &data);
-        return;
-    }
-    iconshown = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-    if (iconshown) {
-        data.uVersion = NOTIFYICON_VERSION_4;
-        Shell_NotifyIconW(NIM_SETVERSION, &data);
-        KillTimer(window, retrytimer);
-    } else {
-        SetTimer(window, retrytimer, 2000, nullptr);
-    }
-}
-
-static void remove_icon()
-{
-    if (iconshown) {
-        NOTIFYICONDATAW data{};
-        data.cbSize = sizeof data;
-        data.hWnd = window;
-        data.uID = 1;
-        Shell_NotifyIconW(NIM_DELETE, &data);
-        iconshown = false;
-    }
-}
-#endif
-
-// Ends glide with the given status, its icon taken out of the notification
-// area first: no ghost is left there.
-[[noreturn]] static void end_glide(int status)
+[[noreturn]] void end_glide(int status)
 {
 #ifdef GLIDE_WINDOWED
     remove_icon();
@@ -283,55 +213,17 @@ static void remove_icon()
     std::exit(status);
 }
 
-// Asks the loop to pause or resume glide, for the icon and the hotkey:
-// nobody waits for the answer.
-static void ask_toggle()
+void ask_toggle()
 {
     keep_request(requests, Control::toggle, static_cast<HWND>(nullptr));
     woken = true;
 }
 
-#ifdef GLIDE_WINDOWED
-// The icon's menu, where it was asked for: Pause or Resume, and last Quit.
-static void show_menu(int x, int y)
+void ask_choice(const Chosen &chosen)
 {
-    HMENU menu = CreatePopupMenu();
-    AppendMenuW(menu, MF_STRING, 1, shownstate == State::paused ? L"Resume" : L"Pause");
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, 2, L"Quit");
-    // As the documentation says: in the foreground, or the menu would not
-    // go away when the user clicks elsewhere; and a message after it.
-    SetForegroundWindow(window);
-    const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
-    const BOOL chosen = TrackPopupMenuEx(
-        menu, align | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, x, y,
-        window, nullptr);
-    PostMessageW(window, WM_NULL, 0, 0);
-    DestroyMenu(menu);
-    if (chosen == 1) {
-        ask_toggle();
-    } else if (chosen == 2) {
-        end_glide(0);
-    }
+    keep_choice(choices, chosen);
+    woken = true;
 }
-
-// What the icon was told, in the form of NOTIFYICON_VERSION_4: a click (or
-// the keyboard's choice) pauses or resumes, and the context menu opens.
-static void take_icon_event(WPARAM wparam, LPARAM lparam)
-{
-    switch (LOWORD(lparam)) {
-    case NIN_SELECT:
-    case NIN_KEYSELECT:
-        ask_toggle();
-        break;
-    case WM_CONTEXTMENU:
-        show_menu(static_cast<short>(LOWORD(wparam)), static_cast<short>(HIWORD(wparam)));
-        break;
-    default:
-        break;
-    }
-}
-#endif
 
 // Takes a request of the command line's, or answers it what glide does,
 // having sent it the program that has the focus.
@@ -363,21 +255,11 @@ static LRESULT CALLBACK take_message(HWND to, UINT message, WPARAM wparam, LPARA
         return take_request(wparam, lparam);
     }
 #ifdef GLIDE_WINDOWED
-    if (message == taskbarcreated && taskbarcreated != 0) {
-        iconshown = false;  // Explorer started again: the icon went with it
-        show_icon();
+    if (take_icon_message(message, wparam, lparam)) {
         return 0;
     }
 #endif
     switch (message) {
-#ifdef GLIDE_WINDOWED
-    case iconmessage:
-        take_icon_event(wparam, lparam);
-        return 0;
-    case WM_TIMER:
-        show_icon();  // the tray may be up by now
-        return 0;
-#endif
     case WM_HOTKEY:
         ask_toggle();
         return 0;
@@ -456,8 +338,7 @@ static void make_window()
             stderr);
     }
 #ifdef GLIDE_WINDOWED
-    taskbarcreated = RegisterWindowMessageW(L"TaskbarCreated");
-    show_icon();
+    show_icon(window, State::active, "", hotkeytaken);
 #endif
 }
 
@@ -516,8 +397,8 @@ static bool looks_by_hand()
 // the settings file. Every wait ends for it.
 static bool news_waiting()
 {
-    return request_kept(requests) || settingschanged || focusnews.changed || focus_told() ||
-           looks_by_hand();
+    return request_kept(requests) || settingschanged || focusnews.changed || choices.count > 0 ||
+           focus_told() || looks_by_hand();
 }
 
 // Watches the settings file's folder for its files to change; while the
@@ -796,7 +677,7 @@ void platform_show_state(State state, const char *program)
     shownstate = state;
     std::snprintf(shownprogram.data(), shownprogram.size(), "%s", program);
 #ifdef GLIDE_WINDOWED
-    show_icon();
+    show_icon(window, state, program, hotkeytaken);
 #endif
 }
 
@@ -837,19 +718,78 @@ void platform_warn(const char *text)
 {
 #ifdef GLIDE_WINDOWED
     if (!has_stream(STD_ERROR_HANDLE)) {
-        // A balloon by the icon: a box would stop glide until it was closed.
-        NOTIFYICONDATAW data = icon_data();
-        data.uFlags = NIF_INFO;
-        data.dwInfoFlags = NIIF_WARNING;
-        MultiByteToWideChar(CP_UTF8, 0, text, -1, data.szInfo,
-                            static_cast<int>(std::size(data.szInfo)) - 1);
-        std::swprintf(data.szInfoTitle, std::size(data.szInfoTitle), L"glide");
-        Shell_NotifyIconW(NIM_MODIFY, &data);
+        show_balloon(text);  // a box would stop glide until it was closed
         return;
     }
 #endif
     std::fputs(text, stderr);
     std::fflush(stderr);
+}
+
+void platform_show_menu(const Menu &menu)
+{
+#ifdef GLIDE_WINDOWED
+    show_icon_menu(menu);
+#else
+    static_cast<void>(menu);  // glide.exe has no menu
+#endif
+}
+
+Chosen platform_take_choice()
+{
+    return take_choice(choices);
+}
+
+// What Windows says of an error, in a line of its own words.
+static std::string error_text(DWORD error)
+{
+    std::array<char, 256> text{};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text.data(), static_cast<DWORD>(text.size()), nullptr);
+    std::string said(text.data(), length);
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == '.')) {
+        said.pop_back();
+    }
+    return said.empty() ? "error " + std::to_string(error) : said;
+}
+
+bool platform_write_settings(std::string_view text, std::string &why)
+{
+    if (settingsfile.empty()) {
+        why = "there is no folder for it";
+        return false;
+    }
+    const std::filesystem::path folder = settingsfile.parent_path();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    std::array<wchar_t, MAX_PATH + 1> temporary{};
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!error && GetTempFileNameW(folder.c_str(), L"gli", 0, temporary.data()) != 0) {
+        file = CreateFileW(temporary.data(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    DWORD wrote = 0;
+    // On the disk before it takes the old one's place: never half of each.
+    bool written =
+        file != INVALID_HANDLE_VALUE &&
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) != FALSE &&
+        wrote == text.size() && FlushFileBuffers(file) != FALSE;
+    DWORD failed = written ? 0 : GetLastError();
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        written =
+            written && MoveFileExW(temporary.data(), settingsfile.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        failed = written || failed != 0 ? failed : GetLastError();
+    }
+    if (!written) {
+        why = error ? error.message() : error_text(failed);
+        if (temporary[0] != L'\0') {
+            DeleteFileW(temporary.data());
+        }
+    }
+    return written;
 }
 
 // The program that has the focus, as the glide asked sends it.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cwchar>
 #include <string_view>
+#include <vector>
 
 #include "win32_focus.h"
 
@@ -40,25 +41,57 @@ void follow_location(HWND window, DWORD process)
     }
 }
 
-// The executable's file name of the given process, as UTF-8; empty where
-// Windows will not tell.
-std::array<char, namesize> program_of(DWORD process)
+using Path = std::array<wchar_t, 1024>;
+
+// The executable of the given process; empty where Windows will not tell.
+Path executable_of(DWORD process)
 {
-    std::array<char, namesize> name{};
+    Path path{};
     HANDLE opened = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
-    if (opened == nullptr) {
-        return name;
+    if (opened != nullptr) {
+        auto size = static_cast<DWORD>(path.size());
+        if (QueryFullProcessImageNameW(opened, 0, path.data(), &size) == FALSE) {
+            path[0] = L'\0';
+        }
+        CloseHandle(opened);
     }
-    std::array<wchar_t, 1024> path{};
-    auto size = static_cast<DWORD>(path.size());
-    if (QueryFullProcessImageNameW(opened, 0, path.data(), &size) != FALSE) {
-        const wchar_t *file = std::wcsrchr(path.data(), L'\\');
-        file = file != nullptr ? file + 1 : path.data();
-        WideCharToMultiByte(CP_UTF8, 0, file, -1, name.data(), static_cast<int>(name.size()) - 1,
-                            nullptr, nullptr);
+    return path;
+}
+
+std::array<char, namesize> utf8(const wchar_t *text)
+{
+    std::array<char, namesize> made{};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, made.data(), static_cast<int>(made.size()) - 1,
+                        nullptr, nullptr);
+    return made;
+}
+
+// The executable's description in its version resource ("Krita"), its
+// friendliest name; empty where it has none.
+std::array<char, namesize> description_of(const wchar_t *executable)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(executable, &ignored);
+    std::vector<char> info(size);
+    struct Translation {
+        WORD language;
+        WORD codepage;
+    };
+    void *found = nullptr;
+    UINT length = 0;
+    if (size == 0 || GetFileVersionInfoW(executable, 0, size, info.data()) == FALSE ||
+        VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &found, &length) == FALSE ||
+        length < sizeof(Translation)) {
+        return {};
     }
-    CloseHandle(opened);
-    return name;
+    const auto *translation = static_cast<const Translation *>(found);
+    std::array<wchar_t, 64> key{};
+    std::swprintf(key.data(), key.size(), L"\\StringFileInfo\\%04x%04x\\FileDescription",
+                  translation->language, translation->codepage);
+    if (VerQueryValueW(info.data(), key.data(), &found, &length) == FALSE || length == 0) {
+        return {};
+    }
+    return utf8(static_cast<const wchar_t *>(found));
 }
 
 bool is_class(HWND window, const wchar_t *name)
@@ -129,15 +162,23 @@ Focus look_at_focus()
         follow_location(window, process);
     }
     Focus focus;
-    if (window == nullptr || process == GetCurrentProcessId() || is_shell(window)) {
-        return focus;  // none, glide's own menu, or the desktop's
+    // The desktop's own, or glide's menu, took the focus as an icon was
+    // clicked: the menus go on naming the program that had it.
+    focus.shell = window != nullptr && (process == GetCurrentProcessId() || is_shell(window));
+    if (window == nullptr || focus.shell) {
+        return focus;
     }
-    const std::array<char, namesize> program = program_of(process);
+    const Path executable = executable_of(process);
+    const wchar_t *file = std::wcsrchr(executable.data(), L'\\');
+    const std::array<char, namesize> program = utf8(file != nullptr ? file + 1 : executable.data());
     const std::string_view name = program.data();
     name_focus(&focus, 0, name);
     if (name.size() > 4 && _stricmp(name.data() + name.size() - 4, ".exe") == 0) {
         name_focus(&focus, 1, name.substr(0, name.size() - 4));
     }
+    const std::array<char, namesize> description = description_of(executable.data());
+    focus.names.at(friendliest) =
+        description[0] != '\0' ? description : focus.names[focus.names[1][0] != '\0' ? 1 : 0];
     // Explorer's windows are the shell's too: never full screen.
     focus.fullscreen = _stricmp(name.data(), "explorer.exe") != 0 && fills_screen(window);
     return focus;

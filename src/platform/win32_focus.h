@@ -15,6 +15,7 @@ bool focus_told();
 // Looks at the foreground window, as told of or not: its program, by the
 // executable's name with and without ".exe", and whether it fills its
 // monitor or its program holds the cursor in a part of the screen (as
-// games do). The desktop and the taskbar are no program, and Explorer's
-// windows are never full screen.
+// games do); the program's friendliest name, its description. The desktop,
+// the taskbar and glide's own menu are no program, but the shell's, and
+// Explorer's windows are never full screen.
 Focus look_at_focus();

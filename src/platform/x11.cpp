@@ -179,6 +179,9 @@ static void follow_focus()
                 const std::string_view rest = both.substr(end + 1);
                 name_focus(&focus, 1, rest.substr(0, std::min(rest.find('\0'), rest.size())));
             }
+            // The class, capitalised as its program names itself, is the
+            // friendlier.
+            focus.names.at(friendliest) = focus.names[focus.names[1][0] != '\0' ? 1 : 0];
             XFree(data);
         }
         if (unsigned char *data = read_property(active, wmstateatom, XA_ATOM, 32, 64, &count)) {

@@ -12,7 +12,7 @@ import threading
 import time
 import unittest
 
-from session import TestWindow, TrayItem, Watcher, bus
+from session import StandIn, TestWindow, TrayItem, Watcher, bus
 from xserver import WINE, Display, Relay, restart_wine, schedstat, wait_for
 
 # A Windows build runs under Wine, and ends its lines as Windows does.
@@ -771,6 +771,59 @@ class SteppingAside(Throwing):
         settle(glide)
         return len(glide.lines) > seen
 
+    def glide_distance(self, glide):
+        """How far a flick right from (100, 300) glides on."""
+        self.display.move(100, 300)
+        time.sleep(0.3)
+        self.display.flick(12)
+        settle(glide)
+        return self.display.cursor()[0] - 244
+
+    def assert_menu_sets(self, glide, item, name, label, signin=False):
+        """The tray's menu shows the settings, the program that has the focus
+        named by label, and "Start at sign-in" where signin says there is a
+        user unit to start; a choice is in force at once (a long glide goes
+        farther than a short one, and "Not in" sets glide aside), and is
+        written: the folder made for the user alone, and then the key's line
+        alone changed, by a new file in the old one's place."""
+        path = os.path.join(self.folder, "glide.conf")
+
+        def read(name):
+            with open(name) as f:
+                return f.read()
+
+        def entries():
+            return [(p.get("label", p.get("type")), p.get("toggle-type"), p.get("toggle-state"))
+                    for _, p in item.menu()]
+
+        def menu(listed, glide):
+            check, radio = "'checkmark'", "'radio'"
+            return [("'Pause'", None, None), ("'Not in %s'" % label, check, listed),
+                    ("'Step aside in full screen'", check, "1"), ("'Glide'", None, None),
+                    *[("'%s'" % length, radio, "1" if i == glide else "0")
+                      for i, length in enumerate(("Short", "Medium", "Long"))],
+                    *[("'Start at sign-in'", check, "0")] * signin,
+                    ("'separator'", None, None), ("'Quit'", None, None)]
+
+        wait_for(lambda: entries() == menu("0", 1), lambda: "the menu is %s" % entries())
+        item.choose("Short")
+        wait_for(lambda: os.path.exists(path) and read(path) == "friction = 1.1\n",
+                 "Short was not written")
+        self.assertEqual(os.stat(self.folder).st_mode & 0o777, 0o700)
+        short = self.glide_distance(glide)
+        self.write_settings("# mine\nfrction = 2\nfriction = 1.1\n")
+        os.link(path, path + ".old")  # the old file, as a reader holds it open
+        item.choose("Long")
+        wait_for(lambda: read(path) == "# mine\nfrction = 2\nfriction = 1.03\n",
+                 "Long was not written")
+        self.assertEqual(read(path + ".old"), "# mine\nfrction = 2\nfriction = 1.1\n")
+        self.assertGreater(self.glide_distance(glide), short)
+        item.choose("Not in %s" % label)
+        wait_for(lambda: self.status() == ["aside", name], "not aside for the program", 2)
+        self.assertEqual(read(path), "# mine\nfrction = 2\nfriction = 1.03\n"
+                                     "aside-for = %s\n" % name)
+        self.assertEqual(entries(), menu("1", 2))
+
     def assert_steps_aside(self, glide, fullscreen, name, listed, status=None, shows=None):
         """A flick glides until fullscreen(True) makes the program called name
         full screen, and again once fullscreen(False) takes it back; then not
@@ -856,29 +909,98 @@ class Aside(SteppingAside):
     """On X11, a window manager's word of the active window: with no window
     manager, a window of the test's that says it itself."""
 
+    def setUp(self):
+        super().setUp()
+        self.client = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "xfocus.py")],
+            env=self.display.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.assertEqual(self.client.stdout.readline(), "ready\n")
+
+    def tearDown(self):
+        self.client.stdin.close()
+        self.client.wait()
+        self.client.stdout.close()
+        super().tearDown()
+
+    def fullscreen(self, on):
+        self.client.stdin.write("full\n" if on else "window\n")
+        self.client.stdin.flush()
+        self.assertEqual(self.client.stdout.readline(), "done\n")
+
     def test_steps_aside_for_a_full_screen_program_and_a_listed_one(self):
-        client = subprocess.Popen(["/usr/bin/python3", os.path.join(os.path.dirname(__file__),
-                                                                    "xfocus.py")],
-                                  env=self.display.env, stdin=subprocess.PIPE,
-                                  stdout=subprocess.PIPE, text=True)
-        glide = None
+        glide = Glide(self.display, ["--throw"], self.env)
         try:
-            self.assertEqual(client.stdout.readline(), "ready\n")
-            glide = Glide(self.display, ["--throw"], self.env)
-
-            def fullscreen(on):
-                client.stdin.write("full\n" if on else "window\n")
-                client.stdin.flush()
-                self.assertEqual(client.stdout.readline(), "done\n")
-
             # Listed by its class, in another case.
-            self.assert_steps_aside(glide, fullscreen, "glidetest", "GLIDETEST")
+            self.assert_steps_aside(glide, self.fullscreen, "glidetest", "GLIDETEST")
         finally:
-            if glide:
-                self.assertEqual(glide.stop(), ("", -signal.SIGINT))
-            client.stdin.close()
-            client.wait()
-            client.stdout.close()
+            self.assertEqual(glide.stop(), ("", -signal.SIGINT))
+
+    def test_a_write_that_fails_is_said_and_changes_nothing(self):
+        self.write_settings("friction = 1.1\n")
+        # The folder read-only to glide: as root, whom no mode stops, on a
+        # mount of its own.
+        wrapper = ()
+        if os.geteuid() != 0:
+            os.chmod(self.folder, 0o500)
+        elif subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode == 0:
+            wrapper = ["unshare", "-m", "sh", "-c", 'mount --bind "$0" "$0" && '
+                       'mount -o remount,bind,ro "$0" && exec "$@"', self.folder]
+        else:
+            self.skipTest("no folder can be read-only to glide here")
+        log = open(os.devnull, "w")
+        daemon, address = bus(log)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        glide = Glide(self.display, ["--throw"], self.env, wrapper=wrapper)
+        item = TrayItem(self.env, glide.process.pid)
+
+        def glides():
+            return [p.get("toggle-state") for _, p in item.menu() if p.get("toggle-type") ==
+                    "'radio'"]
+
+        try:
+            wait_for(lambda: glides() == ["1", "0", "0"], "the menu does not show Short")
+            item.choose("Long")
+            time.sleep(0.5)
+            self.assertEqual(glides(), ["1", "0", "0"])
+        finally:
+            err, _ = glide.stop()
+            daemon.terminate()
+            daemon.wait()
+            daemon.stdout.close()
+            log.close()
+            os.chmod(self.folder, 0o700)
+        with open(os.path.join(self.folder, "glide.conf")) as f:
+            self.assertEqual(f.read(), "friction = 1.1\n")
+        self.assertRegex(err, r"^glide: .*/glide.conf: cannot write it: (Read-only file system|"
+                              r"Permission denied)\n$")
+
+    def test_the_tray_menu_sets_and_writes_the_settings(self):
+        # A private bus, with systemd's user manager and glide's user unit.
+        log = open(os.devnull, "w")
+        daemon, address = bus(log)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        systemd = StandIn(self.env, log, "systemd")
+        glide = Glide(self.display, ["--throw"], self.env)
+        item = TrayItem(self.env, glide.process.pid)
+        try:
+            # The class, the friendlier name.
+            self.assert_menu_sets(glide, item, "glidetest", "GlideTest", signin=True)
+            # Start at sign-in: the user unit enabled, and disabled.
+            for state, verb in (("1", "EnableUnitFiles"), ("0", "DisableUnitFiles")):
+                item.choose("Start at sign-in")
+                wait_for(lambda: ("'Start at sign-in'", state) in [
+                    (p.get("label"), p.get("toggle-state")) for _, p in item.menu()],
+                    "Start at sign-in does not show it")
+                self.assertIn(verb, systemd.calls())
+        finally:
+            err, _ = glide.stop()
+            systemd.close()
+            daemon.terminate()
+            daemon.wait()
+            daemon.stdout.close()
+            log.close()
+        # Said once, and not again as glide wrote the file anew.
+        self.assertEqual(err, "glide: %s/glide.conf:2: unknown key \"frction\"\n" % self.folder)
 
 
 def windows_process(name):
@@ -1010,6 +1132,25 @@ class WineTray(OnDisplay):
             # Started again, glidew.exe resumes the glide that runs, and ends.
             again = subprocess.run(GLIDEW, env=self.display.env, capture_output=True, timeout=30)
             self.assertEqual((again.returncode, self.ask("--status")), (3, "active"))
+            # "Start at sign-in", the entry before Quit, chosen with the keys:
+            # the installer's Run value taken away, and made again.
+            run = ["reg", "query", r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", "/v",
+                   "glide"]
+            subprocess.run([WINE, "reg", "add", *run[2:], "/d", "glidew.exe", "/f"],
+                           env=self.display.env, check=True, capture_output=True)
+            for there in (False, True):
+                self.display.xdotool("mousemove", x, y, "click", 3)
+                time.sleep(0.5)
+                self.display.xdotool("key", "Up", "Up", "Return")
+                wait_for(lambda: subprocess.run([WINE, *run], env=self.display.env,
+                                                capture_output=True).returncode == (0 if there
+                                                                                   else 1),
+                         "Start at sign-in did not change the Run value", 10)
+            self.assertIn('glidew.exe" --throw', subprocess.run(
+                [WINE, *run], env=self.display.env, capture_output=True, text=True).stdout)
+            # Gone again, or Wine would start glide whenever it starts.
+            subprocess.run([WINE, "reg", "delete", *run[2:], "/f"], env=self.display.env,
+                           check=True, capture_output=True)
             # The menu's last entry, Quit, chosen with the keys.
             self.display.xdotool("mousemove", x, y, "click", 3)
             time.sleep(0.5)

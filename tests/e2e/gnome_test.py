@@ -1,11 +1,14 @@
 """glide on a private headless GNOME Shell under Wayland, through its
 extension: the same lines and the same path as on X11."""
 
+import json
+import os
 import time
 import unittest
 
 from e2e_test import Compositor, Glide
 from gnome_shell import UUID, Shell
+from session import TestWindow
 from xserver import schedstat, wait_for
 
 
@@ -72,6 +75,24 @@ class Gnome(Compositor):
                                            lambda: self.ask("--status"), hears=True)
         finally:
             glide.stop()
+
+    def test_the_toggle_menu_sets_and_writes_the_settings(self):
+        window = TestWindow(self.display.env)
+        glide = Glide(self.display, ["--throw"], self.env)
+        try:
+            dot, check = 1, 2
+            wait_for(lambda: json.loads(self.display.hand("ToggleMenu")[2:-4]) == [
+                ["Not in glide-test-window", 0], ["Step aside in full screen", check],
+                ["Glide", 0, [["Short", 0], ["Medium", dot], ["Long", 0]]]],
+                lambda: "the menu is %s" % self.display.hand("ToggleMenu"), 5)
+            self.display.hand("ChooseInToggleMenu", "Long")
+            path = os.path.join(self.folder, "glide.conf")
+            wait_for(lambda: os.path.exists(path), "Long was not written")
+            with open(path) as f:
+                self.assertEqual(f.read(), "friction = 1.03\n")
+        finally:
+            glide.stop()
+            window.close()
 
     def toggle(self):
         """Whether glide's toggle in Quick Settings is shown, and on."""

@@ -12,7 +12,7 @@ import unittest
 
 from e2e_test import GLIDE, Compositor, Glide, OnDisplay
 from kwin import Kwin
-from session import StandIn, TrayItem, Watcher
+from session import StandIn, TestWindow, TrayItem, Watcher
 from xserver import schedstat, wait_for
 
 
@@ -124,6 +124,17 @@ class Kde(Compositor):
                 glide.stop()
             watcher.close()
             osd.close()
+
+    def test_the_tray_menu_sets_and_writes_the_settings(self):
+        window = TestWindow(self.display.env)
+        glide = Glide(self.display, ["--throw"], self.env)
+        try:
+            # No .desktop file names the window's program: its app id, then.
+            self.assert_menu_sets(glide, TrayItem(self.display.env, glide.process.pid),
+                                  "glide-test-window", "glide-test-window")
+        finally:
+            glide.stop()
+            window.close()
 
     def test_waits_while_the_screen_is_locked(self):
         glide, rest = self.glide_to_rest(["2"])

@@ -80,10 +80,18 @@ class TrayItem:
     def click(self):
         return self.call("/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", 0, 0)
 
+    def menu(self):
+        """The menu's entries, submenus' within, in order: each its id, and
+        its properties as gdbus prints them ({'label': "'Pause'", ...}); none
+        before the item is served."""
+        layout = self.call("/MenuBar", "com.canonical.dbusmenu.GetLayout", 0, -1, "[]") or ""
+        return [(int(entry), dict(re.findall(r"'([\w-]+)': <([^>]*)>", properties)))
+                for entry, properties in re.findall(r"\(([0-9]+), \{([^}]*)\}", layout)][1:]
+
     def choose(self, label):
         """Chooses the menu's entry, as XFCE's panel does: EventGroup."""
-        layout = self.call("/MenuBar", "com.canonical.dbusmenu.GetLayout", 0, -1, "[]")
-        entry = re.search(r"\(([0-9]+), \{'label': <'%s'>\}" % label, layout).group(1)
+        entry = next(entry for entry, properties in self.menu()
+                     if properties.get("label") == "'%s'" % label)
         return self.call("/MenuBar", "com.canonical.dbusmenu.EventGroup",
                          "[(%s, 'clicked', <''>, uint32 0)]" % entry)
 

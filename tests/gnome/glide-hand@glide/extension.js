@@ -24,6 +24,8 @@ const INTERFACE = `<node>
     </method>
     <method name="ToggleTitle"><arg direction="out" type="s" name="title"/></method>
     <method name="ClickToggle"/>
+    <method name="ToggleMenu"><arg direction="out" type="s" name="items"/></method>
+    <method name="ChooseInToggleMenu"><arg direction="in" type="s" name="label"/></method>
     <method name="PressShortcut"/>
   </interface>
 </node>`;
@@ -92,6 +94,28 @@ class Hand {
 
     ToggleTitle() {
         return this._toggle()?.label ?? '';
+    }
+
+    // The items of the toggle's menu as Quick Settings opens, with their
+    // ornaments, a submenu's within: as JSON.
+    _toggleMenuItems() {
+        const items = menu => menu._getMenuItems().map(item => [item.label.text, item._ornament,
+            ...item.menu ? [items(item.menu)] : []]);
+        return items(this._toggle().menu);
+    }
+
+    ToggleMenu() {
+        const quickSettings = Main.panel.statusArea.quickSettings.menu;
+        quickSettings.open();
+        const shown = JSON.stringify(this._toggleMenuItems());
+        quickSettings.close();
+        return shown;
+    }
+
+    ChooseInToggleMenu(label) {
+        const find = menu => menu._getMenuItems().flatMap(item =>
+            item.label.text === label ? [item] : item.menu ? find(item.menu) : []);
+        find(this._toggle().menu)[0].activate(null);
     }
 
     ClickToggle() {
