@@ -181,12 +181,14 @@ int close_entry(sd_bus_message *reply, bool child)
 int append_entry(sd_bus_message *reply, int32_t id, int32_t depth)
 {
     const auto below = [depth](int32_t entry, int32_t level) {
-        return depth < 0 || depth > level ? children_of(entry).all() : std::span<const int32_t>();
+        return depth < 0 || depth > level ? children_of(entry) : Children{};
     };
     int appended = open_entry(reply, id, false);
-    for (const int32_t child : below(id, 0)) {
+    const Children children = below(id, 0);
+    for (const int32_t child : children.all()) {
         appended = appended >= 0 ? open_entry(reply, child, true) : appended;
-        for (const int32_t grandchild : below(child, 1)) {
+        const Children grandchildren = below(child, 1);
+        for (const int32_t grandchild : grandchildren.all()) {
             appended = appended >= 0 ? open_entry(reply, grandchild, true) : appended;
             appended = appended >= 0 ? close_entry(reply, true) : appended;
         }
@@ -220,7 +222,8 @@ int get_group_properties(sd_bus_message *call, void * /*data*/, sd_bus_error * /
     std::memcpy(ids.ids.data(), asked, ids.count * sizeof(int32_t));
     if (ids.count == 0) {  // none asks for them all
         ids = children_of(rootid);
-        for (const int32_t glide : children_of(glideid).all()) {
+        const Children glides = children_of(glideid);
+        for (const int32_t glide : glides.all()) {
             ids.add(glide);
         }
     }
