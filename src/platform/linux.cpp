@@ -1,10 +1,7 @@
 // The platform on Linux: the clock and the output, and the choice, at
 // start-up, of how to reach the pointer.
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/inotify.h>
 #include <sys/signalfd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -20,6 +17,7 @@
 
 #include "backends.h"
 #include "dbusmenu.h"
+#include "linux_settings.h"
 #include "platform.h"
 #include "requests.h"
 #include "tray.h"
@@ -46,15 +44,6 @@ static int endsignal;
 // menu.
 static FocusNews focusnews;
 static Choices choices;
-
-// The settings file, and an inotify watch on its folder; while the folder
-// is missing, on the nearest folder above it that is there, for it to come.
-// Set when the file may have changed since the loop last asked.
-static std::filesystem::path settingsfile;
-static int settingswatch = -1;
-static int watched = -1;
-static std::filesystem::path watchedfolder;
-static bool settingschanged;
 
 static int64_t now_ns()
 {
@@ -183,7 +172,8 @@ bool note_request(Control control, Asker asker)
 
 bool news_waiting()
 {
-    return request_kept(requests) || focusnews.changed || settingschanged || choices.count > 0;
+    return request_kept(requests) || focusnews.changed || settings_change_waiting() ||
+           choices.count > 0;
 }
 
 void note_focus(const Focus &focus)
@@ -196,99 +186,9 @@ void note_choice(const Chosen &chosen)
     keep_choice(choices, chosen);
 }
 
-// The settings file: $XDG_CONFIG_HOME/glide/glide.conf, or without an
-// absolute XDG_CONFIG_HOME, ~/.config/glide/glide.conf.
-static std::filesystem::path find_settings_file()
-{
-    const char *config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') {
-        return std::filesystem::path(config) / "glide" / "glide.conf";
-    }
-    const char *home = std::getenv("HOME");
-    if (home == nullptr || home[0] != '/') {
-        const passwd *user = getpwuid(getuid());
-        home = user != nullptr ? user->pw_dir : nullptr;
-    }
-    if (home == nullptr || home[0] != '/') {
-        return {};
-    }
-    return std::filesystem::path(home) / ".config" / "glide" / "glide.conf";
-}
-
-// Watches the settings file's folder for the file to be written, replaced,
-// created or deleted; while the folder is missing, the nearest folder above
-// it for a folder to come. Watched elsewhere before, forgets that.
-static void watch_settings()
-{
-    if (watched >= 0) {
-        inotify_rm_watch(settingswatch, watched);  // fails for a folder gone: no matter
-    }
-    watched = -1;
-    const std::filesystem::path own = settingsfile.parent_path();
-    for (std::filesystem::path folder = own; !folder.empty();) {
-        const uint32_t events = folder == own ? IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM |
-                                                    IN_CREATE | IN_DELETE | IN_ATTRIB
-                                              : IN_CREATE | IN_MOVED_TO;
-        watched = inotify_add_watch(settingswatch, folder.c_str(),
-                                    events | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
-        if (watched >= 0 || (errno != ENOENT && errno != ENOTDIR) || folder == folder.root_path()) {
-            watchedfolder = folder;
-            return;
-        }
-        folder = folder.parent_path();
-    }
-}
-
-// Takes in what the watch has seen, without waiting: whether the settings
-// file may have changed, and a folder that came or went.
-static void take_settings_events()
-{
-    alignas(inotify_event) std::array<char, 4096> events{};
-    for (;;) {
-        const ssize_t got = read(settingswatch, events.data(), events.size());
-        if (got <= 0) {
-            return;
-        }
-        const bool own = watchedfolder == settingsfile.parent_path();
-        bool rewatch = false;
-        for (ssize_t at = 0; at < got;) {
-            inotify_event event{};
-            std::memcpy(&event, events.data() + at, sizeof event);
-            const std::string_view name =
-                event.len > 0 ? std::string_view(events.data() + at + sizeof event) : "";
-            at += static_cast<ssize_t>(sizeof event + event.len);
-            if (event.wd != watched && (event.mask & IN_Q_OVERFLOW) == 0) {
-                continue;  // of a watch given up, as its last word says
-            }
-            if ((event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_Q_OVERFLOW)) != 0) {
-                rewatch = true;  // the folder went, or what it saw was lost
-            } else if (own ? name == settingsfile.filename().native()
-                           : settingsfile.native().starts_with((watchedfolder / name).native() +
-                                                               "/")) {
-                rewatch = !own;  // a folder on the way to it came
-                settingschanged = true;
-            }
-        }
-        if (rewatch) {
-            watch_settings();
-            settingschanged = true;
-        }
-    }
-}
-
-// Starts watching the settings file's folder, before glide reads it first.
-static void open_settings_watch()
-{
-    settingsfile = find_settings_file();
-    settingswatch = settingsfile.empty() ? -1 : inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (settingswatch >= 0) {
-        watch_settings();
-    }
-}
-
 NewsDescriptors news_descriptors()
 {
-    return {{{signals, POLLIN, 0}, {settingswatch, POLLIN, 0}}};
+    return {{{signals, POLLIN, 0}, {settings_watch_descriptor(), POLLIN, 0}}};
 }
 
 void take_news_descriptors(const NewsDescriptors &polled)
@@ -319,7 +219,7 @@ int platform_open()
     backend = choose_backend(&elsewhere);
     // On KDE glide ends by taking its script out of KWin first.
     watch_signals(backend == Backend::kwin);
-    open_settings_watch();
+    watch_settings_file();
     switch (backend) {
     case Backend::gnome:
         return gnome_open();
@@ -532,15 +432,18 @@ bool platform_take_focus(Focus *focus)
 
 std::filesystem::path platform_settings_file()
 {
-    return settingsfile;
+    return settings_file();
 }
 
 bool platform_settings_changed()
 {
-    if (settingswatch >= 0) {
-        take_settings_events();
-    }
-    return std::exchange(settingschanged, false);
+    take_settings_events();
+    return take_settings_change();
+}
+
+bool platform_write_settings(std::string_view text, std::string &why)
+{
+    return write_settings_file(text, why);
 }
 
 void platform_warn(const char *text)
@@ -560,59 +463,6 @@ void platform_show_menu(const Menu &menu)
 Chosen platform_take_choice()
 {
     return take_choice(choices);
-}
-
-// Makes the folder and those above it that are missing, for the user alone.
-static bool make_folders(const std::filesystem::path &folder)
-{
-    std::filesystem::path made;
-    for (const std::filesystem::path &part : folder) {
-        made /= part;
-        if (mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool platform_write_settings(std::string_view text, std::string &why)
-{
-    // Through a link, to the file it names, as dotfiles often are.
-    std::error_code error;
-    const std::filesystem::path file = std::filesystem::is_symlink(settingsfile, error)
-                                           ? std::filesystem::weakly_canonical(settingsfile, error)
-                                           : settingsfile;
-    if (file.empty()) {
-        why = "there is no folder for it";
-        return false;
-    }
-    std::string temporary = (file.parent_path() / ".glide.conf.XXXXXX").string();
-    const int fd = make_folders(file.parent_path()) ? mkostemp(temporary.data(), O_CLOEXEC) : -1;
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    struct stat old {};
-    if (stat(file.c_str(), &old) == 0) {
-        fchmod(fd, old.st_mode & 07777);  // as the file was
-    }
-    bool written = true;
-    for (size_t at = 0; written && at < text.size();) {
-        const ssize_t wrote = write(fd, text.data() + at, text.size() - at);
-        written = wrote > 0 || (wrote < 0 && errno == EINTR);
-        at += wrote > 0 ? static_cast<size_t>(wrote) : 0;
-    }
-    // On the disk before it takes the old one's place: never half of each.
-    written = written && fsync(fd) == 0;
-    int failed = errno;
-    written = close(fd) == 0 && written;
-    failed = written ? 0 : failed;
-    written = written && rename(temporary.c_str(), file.c_str()) == 0;
-    if (!written) {
-        why = std::strerror(failed != 0 ? failed : errno);
-        unlink(temporary.c_str());
-    }
-    return written;
 }
 
 int platform_send_control(Control control)

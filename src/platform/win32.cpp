@@ -19,6 +19,7 @@
 #include "requests.h"
 #include "win32.h"
 #include "win32_focus.h"
+#include "win32_settings.h"
 #ifdef GLIDE_WINDOWED
 #include "win32_tray.h"
 #endif
@@ -71,14 +72,6 @@ static FocusNews focusnews;
 static Choices choices;
 static int64_t lookedat = -1000;
 static bool handsincelook = true;
-
-// The settings file's folder, watched for its files to change; while it is
-// missing, the nearest folder above it that is there, for folders to come.
-// Set when the settings file may have changed since the loop last asked.
-static std::filesystem::path settingsfile;
-static std::filesystem::path watchedfolder;
-static HANDLE settingswatch = INVALID_HANDLE_VALUE;
-static bool settingschanged;
 
 // Win+Shift+G pauses and resumes glide, unless another program holds it.
 constexpr int hotkey = 1;
@@ -397,46 +390,8 @@ static bool looks_by_hand()
 // the settings file. Every wait ends for it.
 static bool news_waiting()
 {
-    return request_kept(requests) || settingschanged || focusnews.changed || choices.count > 0 ||
-           focus_told() || looks_by_hand();
-}
-
-// Watches the settings file's folder for its files to change; while the
-// folder is missing, the nearest folder above it for folders to come.
-static void watch_settings()
-{
-    if (settingswatch != INVALID_HANDLE_VALUE) {
-        FindCloseChangeNotification(settingswatch);
-        settingswatch = INVALID_HANDLE_VALUE;
-    }
-    const std::filesystem::path own = settingsfile.parent_path();
-    for (std::filesystem::path folder = own; !folder.empty();) {
-        settingswatch = FindFirstChangeNotificationW(
-            folder.c_str(), FALSE,
-            folder == own ? FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
-                                FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE |
-                                FILE_NOTIFY_CHANGE_ATTRIBUTES
-                          : FILE_NOTIFY_CHANGE_DIR_NAME);
-        if (settingswatch != INVALID_HANDLE_VALUE || folder == folder.root_path()) {
-            watchedfolder = folder;
-            return;
-        }
-        folder = folder.parent_path();
-    }
-}
-
-// Takes in what the folder's watch has seen: a change in the folder, which
-// may be the settings file's; a folder above it come, or the folder gone,
-// and the watch moves.
-static void take_settings_change()
-{
-    settingschanged = true;
-    std::error_code error;
-    if (watchedfolder != settingsfile.parent_path() ||
-        !std::filesystem::is_directory(watchedfolder, error) ||
-        FindNextChangeNotification(settingswatch) == FALSE) {
-        watch_settings();
-    }
+    return request_kept(requests) || settings_change_waiting() || focusnews.changed ||
+           choices.count > 0 || focus_told() || looks_by_hand();
 }
 
 // Sleeps until a message comes, the settings file's folder changes, or for
@@ -444,9 +399,10 @@ static void take_settings_change()
 // out.
 static bool wait_for_message(DWORD ms)
 {
-    const DWORD handles = settingswatch != INVALID_HANDLE_VALUE ? 1 : 0;
+    HANDLE watch = settings_watch_handle();
+    const DWORD handles = watch != INVALID_HANDLE_VALUE ? 1 : 0;
     const DWORD woke =
-        MsgWaitForMultipleObjectsEx(handles, &settingswatch, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MsgWaitForMultipleObjectsEx(handles, &watch, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (handles == 1 && woke == WAIT_OBJECT_0) {
         take_settings_change();
     }
@@ -480,13 +436,7 @@ int platform_open()
     make_window();
     take_display();
     follow_focus();
-    std::array<wchar_t, 32768> appdata{};  // as long as a variable may be
-    const DWORD length =
-        GetEnvironmentVariableW(L"APPDATA", appdata.data(), static_cast<DWORD>(appdata.size()));
-    if (length > 0 && length < appdata.size()) {
-        settingsfile = std::filesystem::path(appdata.data()) / L"glide" / L"glide.conf";
-        watch_settings();
-    }
+    watch_settings_file();
     wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
     if (wine) {
         // For a tenth of a second after any program's SetCursorPos, Wine
@@ -702,16 +652,21 @@ bool platform_take_focus(Focus *focus)
 
 std::filesystem::path platform_settings_file()
 {
-    return settingsfile;
+    return settings_file();
 }
 
 bool platform_settings_changed()
 {
-    if (settingswatch != INVALID_HANDLE_VALUE &&
-        WaitForSingleObject(settingswatch, 0) == WAIT_OBJECT_0) {
+    if (settings_watch_handle() != INVALID_HANDLE_VALUE &&
+        WaitForSingleObject(settings_watch_handle(), 0) == WAIT_OBJECT_0) {
         take_settings_change();
     }
-    return std::exchange(settingschanged, false);
+    return take_settings_news();
+}
+
+bool platform_write_settings(std::string_view text, std::string &why)
+{
+    return write_settings_file(text, why);
 }
 
 void platform_warn(const char *text)
@@ -738,58 +693,6 @@ void platform_show_menu(const Menu &menu)
 Chosen platform_take_choice()
 {
     return take_choice(choices);
-}
-
-// What Windows says of an error, in a line of its own words.
-static std::string error_text(DWORD error)
-{
-    std::array<char, 256> text{};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                       0, text.data(), static_cast<DWORD>(text.size()), nullptr);
-    std::string said(text.data(), length);
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == '.')) {
-        said.pop_back();
-    }
-    return said.empty() ? "error " + std::to_string(error) : said;
-}
-
-bool platform_write_settings(std::string_view text, std::string &why)
-{
-    if (settingsfile.empty()) {
-        why = "there is no folder for it";
-        return false;
-    }
-    const std::filesystem::path folder = settingsfile.parent_path();
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    std::array<wchar_t, MAX_PATH + 1> temporary{};
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (!error && GetTempFileNameW(folder.c_str(), L"gli", 0, temporary.data()) != 0) {
-        file = CreateFileW(temporary.data(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    DWORD wrote = 0;
-    // On the disk before it takes the old one's place: never half of each.
-    bool written =
-        file != INVALID_HANDLE_VALUE &&
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) != FALSE &&
-        wrote == text.size() && FlushFileBuffers(file) != FALSE;
-    DWORD failed = written ? 0 : GetLastError();
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-        written =
-            written && MoveFileExW(temporary.data(), settingsfile.c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-        failed = written || failed != 0 ? failed : GetLastError();
-    }
-    if (!written) {
-        why = error ? error.message() : error_text(failed);
-        if (temporary[0] != L'\0') {
-            DeleteFileW(temporary.data());
-        }
-    }
-    return written;
 }
 
 // The program that has the focus, as the glide asked sends it.
