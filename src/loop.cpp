@@ -39,10 +39,10 @@ State state()
 }
 
 // Takes in, in turn, what the desktop has asked of glide, then the settings
-// file if it has changed and the focus if it has; starts at rest once
-// nothing holds glide any more, if anything did meanwhile. Once all of it
-// has been taken in, and no tick is under way, says so to whoever asked,
-// and shows what changed.
+// file if it has changed, the choices made in the menus, and the focus if
+// it has changed; starts at rest once nothing holds glide any more, if
+// anything did meanwhile. Once all of it has been taken in, and no tick is
+// under way, says so to whoever asked, and shows what changed.
 void take_news()
 {
     const State before = state();
@@ -55,21 +55,21 @@ void take_news()
         paused = control == Control::pause || (control == Control::toggle && !paused);
         held = held || paused;
     }
-    bool reloaded = platform_settings_changed();
-    if (reloaded) {
+    bool resettled = platform_settings_changed();
+    if (resettled) {
         load_settings();
     }
     for (Chosen chosen = platform_take_choice(); chosen.choice != Choice::none;
          chosen = platform_take_choice()) {
         choose(chosen, menuprogram);
-        reloaded = true;
+        resettled = true;
     }
-    resting = resting && !reloaded;  // a tick finds out whether it still rests
+    resting = resting && !resettled;  // a tick finds out whether it still rests
     const bool refocused = platform_take_focus(&focus);
     if (refocused && !focus.shell) {
         menuprogram = focus;
     }
-    if (refocused || reloaded) {
+    if (refocused || resettled) {
         aside = steps_aside(focus, current_settings());
     }
     if (held && !paused && !aside) {
@@ -78,7 +78,7 @@ void take_news()
     if (asked || state() != before || focus.names[0] != program) {
         platform_show_state(state(), focus.names[0].data());
     }
-    if (refocused || reloaded) {
+    if (refocused || resettled) {
         if (const Menu menu = settings_menu(menuprogram); !menushown || menu != *menushown) {
             platform_show_menu(menu);
             menushown = menu;

@@ -23,6 +23,7 @@ namespace {
 // write among it, is not taken in twice.
 Settings inforce;
 std::string loaded;
+std::string loadedsaid;
 std::string said;
 
 // The frictions of a short, a medium and a long glide, by default and
@@ -284,6 +285,7 @@ void load_settings()
     if (path.empty()) {
         apply(Settings{});
         loaded.clear();
+        loadedsaid.clear();
     } else {
         const std::string name = name_of(path);
         std::string text;
@@ -292,14 +294,17 @@ void load_settings()
         case Read::missing:
             apply(Settings{});
             loaded.clear();
+            loadedsaid.clear();
             break;
         case Read::text:
             if (text == loaded) {
-                return;  // as it was: nothing new to apply or say
+                said = loadedsaid;  // as it was: nothing new to apply or say
+                return;
             }
             if (parse_settings(text, name, &read, err)) {
                 apply(read);
                 loaded = text;
+                loadedsaid = err;
             }
             break;
         case Read::failed:
@@ -435,5 +440,6 @@ void choose(const Chosen &chosen, const Focus &program)
     parse_settings(edited, name, &now, again);
     apply(now);
     loaded = edited;
+    loadedsaid = again;
     said = again;
 }
