@@ -100,19 +100,6 @@ const auto controlvtable = std::to_array<sd_bus_vtable>({
     SD_BUS_VTABLE_END,
 });
 
-// Prints the state and, on a line of its own, the program, any glide's
-// word made safe to print.
-void print_state(const char *state, const char *program)
-{
-    Focus shown;
-    name_focus(&shown, 0, state);
-    name_focus(&shown, 1, program);
-    std::puts(shown.names[0].data());
-    if (shown.names[1][0] != '\0') {
-        std::puts(shown.names[1].data());
-    }
-}
-
 }  // namespace
 
 void lose_bus()
@@ -314,7 +301,7 @@ int bus_send_control(Control control)
     int status = 0;
     if (called >= 0) {
         if (control == Control::status) {
-            print_state(state, program);
+            std::fputs(status_text(state, program).data(), stdout);
         }
     } else if (bus == nullptr || sd_bus_error_has_names(&error, SD_BUS_ERROR_SERVICE_UNKNOWN,
                                                         SD_BUS_ERROR_NAME_HAS_NO_OWNER) > 0) {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdio>
+#include <string_view>
 #include <utility>
 
 #include "platform.h"
@@ -36,6 +38,21 @@ constexpr Control requested(long code)
 constexpr const char *state_name(State state)
 {
     return state == State::paused ? "paused" : state == State::aside ? "aside" : "active";
+}
+
+// What glide --status prints: the state, and on a line of its own the
+// program that has the focus, if any; a running glide's word, made safe to
+// print.
+using StatusText = std::array<char, 2 * namesize + 2>;
+inline StatusText status_text(std::string_view state, std::string_view program)
+{
+    Focus shown;
+    name_focus(&shown, 0, state);
+    name_focus(&shown, 1, program);
+    StatusText text{};
+    std::snprintf(text.data(), text.size(), "%s\n%s%s", shown.names[0].data(),
+                  shown.names[1].data(), shown.names[1][0] != '\0' ? "\n" : "");
+    return text;
 }
 
 // What has the focus, as the platform last saw it, and whether the loop has

@@ -716,7 +716,7 @@ static LRESULT CALLBACK take_program(HWND to, UINT message, WPARAM wparam, LPARA
 // Asks the glide's window what it does, and which program has the focus,
 // which it sends to a window of the command line's while it is asked.
 // Returns what is to be said: nothing, or why it was not taken in.
-static const char *ask_state(HWND glide, std::array<char, 16 + namesize> *out)
+static const char *ask_state(HWND glide, StatusText *out)
 {
     WNDCLASSW type{};
     type.lpfnWndProc = take_program;
@@ -731,19 +731,17 @@ static const char *ask_state(HWND glide, std::array<char, 16 + namesize> *out)
         state < 1 || state > 3) {
         return IsWindow(glide) != FALSE ? glidesilent : noglide;
     }
-    const char *program = toldprogram.names[0].data();
-    std::snprintf(out->data(), out->size(), "%s\n%s%s",
-                  state_name(state == 2   ? State::paused
-                             : state == 3 ? State::aside
-                                          : State::active),
-                  program, *program != '\0' ? "\n" : "");
+    *out = status_text(state_name(state == 2   ? State::paused
+                                  : state == 3 ? State::aside
+                                               : State::active),
+                       toldprogram.names[0].data());
     return "";
 }
 
 int platform_send_control(Control control)
 {
     HWND glide = find_glide();
-    std::array<char, 16 + namesize> out{};
+    StatusText out{};
     const char *err = "";
     if (glide == nullptr) {
         err = noglide;

@@ -590,12 +590,8 @@ static int print_state(Window glide)
     const std::string_view state = text.substr(0, std::min(text.find('\n'), text.size()));
     const bool known = state == "active" || state == "paused" || state == "aside";
     if (known) {
-        Focus program;  // any glide's word, made safe to print
-        name_focus(&program, 0, text.substr(std::min(state.size() + 1, text.size())));
-        std::printf("%.*s\n", static_cast<int>(state.size()), state.data());
-        if (program.names[0][0] != '\0') {
-            std::printf("%s\n", program.names[0].data());
-        }
+        std::fputs(status_text(state, text.substr(std::min(state.size() + 1, text.size()))).data(),
+                   stdout);
     }
     if (data != nullptr) {
         XFree(data);
